@@ -1,0 +1,48 @@
+#include "gait_driver.h"
+
+#include <QString>
+#include <QWidget>
+
+#include "app/message_box.h"
+
+namespace gp {
+
+GaitDriver::GaitDriver(ModuleTable& table, GaitState& state, CommandSink& sink, QObject* parent)
+    : QObject(parent), table_(table), state_(state), sink_(sink), timer1_(this), timer2_(this) {
+  timer1_.setObjectName(QStringLiteral("Timer1"));
+  timer2_.setObjectName(QStringLiteral("Timer2"));
+  for (QTimer* t : {&timer1_, &timer2_}) {
+    t->setTimerType(Qt::PreciseTimer);
+    t->setInterval(kDesignIntervalMs);
+  }
+  connect(&timer1_, &QTimer::timeout, this, &GaitDriver::onTimer1);
+  connect(&timer2_, &QTimer::timeout, this, &GaitDriver::onTimer2);
+  errorBox_ = [this](const std::string& text) {
+    ShowCritical(qobject_cast<QWidget*>(this->parent()), QString::fromStdString(text));
+  };
+  modalOpen_ = [] { return ModalBoxOpen(); };
+}
+
+void GaitDriver::start() {
+  timer1_.start();
+  timer2_.start();
+}
+
+// Qt delivers timer events inside a modal box's event loop. Ticks that fall
+// due then (or while the gait's own "Error" box holds a tick) do nothing, so
+// the gait neither steps nor sends nor opens a second box behind the first.
+bool GaitDriver::mustIdle() const { return inTick_ || (modalOpen_ && modalOpen_()); }
+
+void GaitDriver::onTimer1() {
+  if (mustIdle()) return;
+  inTick_ = true;
+  GaitTick(table_, state_, sink_, errorBox_);
+  inTick_ = false;
+}
+
+void GaitDriver::onTimer2() {
+  if (mustIdle()) return;
+  PositionRefresh(table_, state_, sink_);
+}
+
+}  // namespace gp

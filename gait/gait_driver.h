@@ -1,0 +1,51 @@
+#pragma once
+// The gait's two timers: Timer1, the gait clock, and Timer2, the position
+// refresh, both 20 ms and precise, ticking from start() until destruction.
+
+#include <QObject>
+#include <QTimer>
+#include <functional>
+
+#include "gait/gait_tick.h"
+
+namespace gp {
+
+class GaitDriver : public QObject {
+  Q_OBJECT
+ public:
+  static constexpr int kDesignIntervalMs = 20;
+
+  GaitDriver(ModuleTable& table, GaitState& state, CommandSink& sink, QObject* parent = nullptr);
+
+  // Starts both timers; nothing ever stops them, Running alone decides.
+  void start();
+
+  QTimer& timer1() { return timer1_; }
+  QTimer& timer2() { return timer2_; }
+
+  // Replaces the gait's "Error" box (by default ShowCritical on the parent
+  // widget, if any).
+  void setErrorBox(ErrorBox box) { errorBox_ = std::move(box); }
+
+  // Decides whether a modal box is open; ticks then do nothing at all.
+  // Defaults to ModalBoxOpen().
+  void setModalCheck(std::function<bool()> check) { modalOpen_ = std::move(check); }
+
+ public slots:
+  void onTimer1();
+  void onTimer2();
+
+ private:
+  bool mustIdle() const;
+
+  ModuleTable& table_;
+  GaitState& state_;
+  CommandSink& sink_;
+  QTimer timer1_;
+  QTimer timer2_;
+  ErrorBox errorBox_;
+  std::function<bool()> modalOpen_;
+  bool inTick_ = false;
+};
+
+}  // namespace gp

@@ -1,0 +1,53 @@
+#include "gait_tick.h"
+
+#include <cmath>
+#include <cstdint>
+
+#include "gait/waveform.h"
+#include "link/protocol.h"
+
+namespace gp {
+namespace {
+
+void SendPosition(ModuleTable& table, int n, CommandSink& sink) {
+  const auto module = static_cast<std::int16_t>(n);
+  table.CommandText[n] = BuildPositionCommand(kPositionPrefix, module, table.PulseHex[n]);
+  SendServoCommand(sink, module, table.CommandText[n]);
+}
+
+}  // namespace
+
+void GaitTick(ModuleTable& table, GaitState& state, CommandSink& sink, const ErrorBox& errorBox) {
+  state.StepIndex = static_cast<std::int16_t>(state.StepIndex + 1);
+  if (state.StepIndex > kStepsPerPeriod) state.StepIndex = 1;
+  // Read once: a loop that has begun visits every module even after the
+  // error below has cleared the flag.
+  if (!IsTrue(state.Running)) return;
+
+  for (int n = kFirstModule; n <= kLastModule; ++n) {
+    if (!IsTrue(table.ServoEnabled[n])) continue;
+    double angle = table.Angle[n];
+    if (state.WaveFunction == 0) {
+      angle = GaitAngle(table.Amp[n], table.Phase[n], table.InitAngle[n], state.StepIndex);
+    } else {
+      if (errorBox) errorBox(kGaitErrorText);
+      state.Running = kFalse;
+    }
+    const auto pulse = std::isfinite(angle) ? AngleToPulse(angle) : std::nullopt;
+    if (!pulse) continue;
+    table.Angle[n] = angle;
+    table.PulseWidth[n] = *pulse;
+    table.PulseHex[n] = PulseText(*pulse);
+    SendPosition(table, n, sink);
+  }
+}
+
+void PositionRefresh(ModuleTable& table, const GaitState& state, CommandSink& sink) {
+  if (!IsTrue(state.Running)) return;
+  for (int n = kFirstModule; n <= kLastModule; ++n) {
+    if (!IsTrue(table.ServoEnabled[n]) || table.PulseHex[n].empty()) continue;
+    SendPosition(table, n, sink);
+  }
+}
+
+}  // namespace gp

@@ -1,0 +1,49 @@
+#pragma once
+// The servo controller's command language: every command's exact characters.
+// Each fixed command is held whole, never assembled from a channel number.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace gp {
+
+constexpr char kCarriageReturn = '\r';
+
+constexpr std::string_view kPositionPrefix = "SW0";
+constexpr std::string_view kAllOn = "SO";       // controller-wide, first of "Enable All"/"Move"
+constexpr std::string_view kAllConfirm = "SC";  // controller-wide, after the delay
+constexpr std::string_view kAllOff = "SF";      // controller-wide off
+constexpr std::string_view kEnableNinth = "SE13";
+constexpr std::string_view kDisableNinth = "SD13";
+
+// Enable and disable of channels 0 to 7 (modules 1 to 8).
+constexpr std::array<std::string_view, 8> kEnableChannel = {"SE00", "SE01", "SE02", "SE03",
+                                                            "SE04", "SE05", "SE06", "SE07"};
+constexpr std::array<std::string_view, 8> kDisableChannel = {"SD00", "SD01", "SD02", "SD03",
+                                                             "SD04", "SD05", "SD06", "SD07"};
+
+// prefix, the channel (moduleIndex - 1) with its sign place, the hex field and
+// one carriage return. Nothing is validated: the hex field is copied as given.
+std::string BuildPositionCommand(std::string_view prefix, std::int16_t moduleIndex,
+                                 std::string_view hexText);
+
+// One command exactly as it goes on the line, CRs included. A position has
+// the controller channel it addresses; every other command has none, and the
+// transmit queue never drops or reorders those.
+struct ServoCommand {
+  static constexpr int kNoChannel = -1;
+  int channel = kNoChannel;
+  std::string bytes;
+  bool IsPosition() const { return channel != kNoChannel; }
+};
+
+// The fixed literal followed by one carriage return.
+ServoCommand ControlCommand(std::string_view literal);
+
+// A position command text as BuildPositionCommand returns it, with the second
+// carriage return that sending adds.
+ServoCommand PositionCommand(std::int16_t moduleIndex, std::string_view commandText);
+
+}  // namespace gp

@@ -1,0 +1,76 @@
+#pragma once
+// The serial link to the servo controller, over QSerialPort, with a transmit
+// queue that never runs ahead of the line.
+//
+// API contract used by the panel (implementation in serial_link.cpp):
+//  - Open(device): port set-up in its order (9600 baud, no parity, 8 data
+//    bits, 1 stop bit), then open. Returns true when open. On failure the
+//    link is Offline, failure() is emitted once with a message that names the
+//    device and the system's reason, and the program carries on.
+//  - Write(command): hands one whole command to the transmit queue (see
+//    transmit_queue.h); while offline the command is dropped and counted.
+//  - Close(): orderly close: waits until the queue and the port have drained,
+//    at most 2 s, then closes the port. Idempotent.
+//  - A port lost while running emits failure() once and goes Offline.
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+#include "link/command_sink.h"
+
+class QSerialPort;
+
+namespace gp {
+
+struct LinkCounters {
+  std::uint64_t sent = 0;            // commands handed whole to the port
+  std::uint64_t stale = 0;           // positions the queue left out as superseded
+  std::uint64_t droppedOffline = 0;  // commands dropped while the port was not open
+  std::uint64_t bytesSent = 0;       // bytes handed to the port
+  std::size_t largestQueue = 0;      // most commands waiting at once
+};
+
+class SerialLink : public QObject, public CommandSink {
+  Q_OBJECT
+ public:
+  enum class State { NotOpened, Open, OpenFailed, Lost, Closed };
+  Q_ENUM(State)
+
+  static constexpr int kBaudRate = 9600;
+  static constexpr const char* kSettingsText = "9600,n,8,1";
+  static constexpr int kBufferSize = 1024;
+  static constexpr int kCloseDrainMs = 2000;
+
+  // "Port 1": COM1 on Windows, /dev/ttyS0 elsewhere.
+  static QString DefaultPortName();
+
+  explicit SerialLink(QObject* parent = nullptr);
+  ~SerialLink() override;
+
+  bool Open(const QString& device);
+  void Write(ServoCommand command) override;
+  void Close();
+
+  State state() const;
+  bool isOpen() const { return state() == State::Open; }
+  QString deviceName() const;
+  // One line for a status bar: "/dev/ttyS0 9600,n,8,1", or why it is not open.
+  QString statusText() const;
+  QString lastError() const;
+  LinkCounters counters() const;
+  std::size_t queuedCommands() const;
+
+ signals:
+  void stateChanged(gp::SerialLink::State state);
+  // A failure a person must see: the panel shows it in a critical box.
+  void failure(const QString& message);
+  void countersChanged();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> d_;
+};
+
+}  // namespace gp
