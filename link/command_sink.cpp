@@ -15,7 +15,7 @@ int Delay(double count) {
   // volatile keeps the optimiser from removing the empty loop.
   volatile std::int16_t counter = 0;
   for (int i = 1; i <= passes; ++i) counter = static_cast<std::int16_t>(i);
-  return passes > 0 ? passes : 0;
+  return counter;
 }
 
 }  // namespace gp

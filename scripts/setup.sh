@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   qt6-base-dev qt6-serialport-dev libgl-dev
-  libgtest-dev
+  libgtest-dev locales
   xvfb xauth fonts-dejavu-core
 )
 

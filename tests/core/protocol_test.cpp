@@ -1,0 +1,77 @@
+#include "link/protocol.h"
+
+#include <gtest/gtest.h>
+
+#include "gait/waveform.h"
+#include "link/command_sink.h"
+
+namespace gp {
+namespace {
+
+std::string Hex(const std::string& bytes) {
+  static const char* d = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : bytes) {
+    if (!out.empty()) out += ' ';
+    out += d[c >> 4];
+    out += d[c & 15];
+  }
+  return out;
+}
+
+struct Recorder : CommandSink {
+  std::vector<ServoCommand> got;
+  void Write(ServoCommand c) override { got.push_back(std::move(c)); }
+};
+
+TEST(Protocol, PositionCommandsCarryTheWorkedBytes) {
+  const auto line = [](std::int16_t module, std::int32_t width) {
+    Recorder r;
+    SendServoCommand(r, module, BuildPositionCommand(kPositionPrefix, module, PulseText(width)));
+    EXPECT_EQ(r.got.at(0).channel, module - 1);
+    return Hex(r.got.at(0).bytes);
+  };
+  EXPECT_EQ(line(1, 1500), "53 57 30 20 30 30 35 44 43 0D 0D");
+  EXPECT_EQ(line(8, 1500), "53 57 30 20 37 30 35 44 43 0D 0D");
+  EXPECT_EQ(line(3, 1833), "53 57 30 20 32 30 37 32 39 0D 0D");
+  EXPECT_EQ(line(1, 500), "53 57 30 20 30 30 31 46 34 0D 0D");
+  EXPECT_EQ(line(1, 2500), "53 57 30 20 30 30 39 43 34 0D 0D");
+  // Fields are copied as given; the builder validates nothing.
+  EXPECT_EQ(Hex(BuildPositionCommand("SW0", 1, "")), "53 57 30 20 30 0D");
+  EXPECT_EQ(BuildPositionCommand("SW0", 0, "05DC"), "SW0-105DC\r");
+  EXPECT_EQ(BuildPositionCommand("SW0", 1, "01000"), "SW0 001000\r");
+}
+
+TEST(Protocol, FixedCommandsAreWholeLiteralsWithOneCarriageReturn) {
+  for (int ch = 0; ch < 8; ++ch) {
+    const std::string two = std::string(1, '0') + char('0' + ch);
+    EXPECT_EQ(kEnableChannel[ch], "SE" + two);
+    EXPECT_EQ(kDisableChannel[ch], "SD" + two);
+  }
+  Recorder r;
+  for (auto lit : {kEnableChannel[0], kDisableChannel[7], kEnableNinth, kDisableNinth, kAllOn,
+                   kAllConfirm, kAllOff})
+    WriteCommand(r, lit);
+  ASSERT_EQ(r.got.size(), 7u);
+  EXPECT_EQ(Hex(r.got[0].bytes), "53 45 30 30 0D");
+  EXPECT_EQ(Hex(r.got[1].bytes), "53 44 30 37 0D");
+  EXPECT_EQ(Hex(r.got[2].bytes), "53 45 31 33 0D");
+  EXPECT_EQ(Hex(r.got[3].bytes), "53 44 31 33 0D");
+  EXPECT_EQ(Hex(r.got[4].bytes), "53 4F 0D");
+  EXPECT_EQ(Hex(r.got[5].bytes), "53 43 0D");
+  EXPECT_EQ(Hex(r.got[6].bytes), "53 46 0D");
+  for (const auto& c : r.got) EXPECT_FALSE(c.IsPosition());
+}
+
+TEST(Delay, CountsHalvesToEvenAndNothingBelowOne) {
+  EXPECT_EQ(Delay(2000), 2000);
+  EXPECT_EQ(Delay(0), 0);
+  EXPECT_EQ(Delay(-5), 0);
+  EXPECT_EQ(Delay(2.5), 2);
+  EXPECT_EQ(Delay(3.5), 4);
+  EXPECT_EQ(Delay(32767), 32767);
+  EXPECT_EQ(Delay(1e9), 0);  // beyond the 16-bit counter: no pass
+}
+
+}  // namespace
+}  // namespace gp
