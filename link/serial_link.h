@@ -12,13 +12,19 @@
 //  - Close(): orderly close: waits until the queue and the port have drained,
 //    at most 2 s, then closes the port. Idempotent.
 //  - A port lost while running emits failure() once and goes Offline.
+//  - failure() is emitted from the event loop, after the call that met the
+//    failure has returned, so a slot may open a modal box safely.
+//  - countersChanged() is coalesced: at most about ten times a second.
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "link/command_sink.h"
+#include "link/transmit_queue.h"
 
 class QSerialPort;
 
@@ -27,7 +33,8 @@ namespace gp {
 struct LinkCounters {
   std::uint64_t sent = 0;            // commands handed whole to the port
   std::uint64_t stale = 0;           // positions the queue left out as superseded
-  std::uint64_t droppedOffline = 0;  // commands dropped while the port was not open
+  std::uint64_t droppedOffline = 0;  // commands dropped because the port was not open
+                                     // (or was lost, or closing ran out of time)
   std::uint64_t bytesSent = 0;       // bytes handed to the port
   std::size_t largestQueue = 0;      // most commands waiting at once
 };
@@ -61,6 +68,21 @@ class SerialLink : public QObject, public CommandSink {
   QString lastError() const;
   LinkCounters counters() const;
   std::size_t queuedCommands() const;
+
+  // The port set-up as it was performed by the last Open(), one entry per
+  // step, e.g. "InBufferSize=1024 (read buffer)".
+  QStringList setupSteps() const;
+
+  // Called for every command the moment it is handed to the port, with the
+  // time its bytes were given to Write() and the time of the hand-over (on
+  // the steady clock). For measurements; nullptr removes it.
+  using HandOverObserver = std::function<void(const ServoCommand& command,
+                                              TransmitQueue::Time queuedAt,
+                                              TransmitQueue::Time handedAt)>;
+  void setHandOverObserver(HandOverObserver observer);
+
+  // The steady clock the link paces by.
+  static TransmitQueue::Time Now();
 
  signals:
   void stateChanged(gp::SerialLink::State state);

@@ -1,0 +1,328 @@
+#include "serial_link.h"
+
+#include <QMetaObject>
+#include <QSerialPort>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#endif
+
+namespace gp {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kInputLen = 0;  // "read everything": nothing is ever read
+constexpr int kCountersIntervalMs = 100;
+constexpr auto kCloseSleepMax = std::chrono::milliseconds(20);
+
+QString CarryOn() {
+  return QStringLiteral("The panel carries on without the robot; commands are not sent.");
+}
+
+}  // namespace
+
+struct SerialLink::Impl {
+  explicit Impl(SerialLink* owner) : q(owner), pumpTimer(owner), countersTimer(owner) {
+    pumpTimer.setSingleShot(true);
+    pumpTimer.setTimerType(Qt::PreciseTimer);
+    countersTimer.setSingleShot(true);
+    countersTimer.setInterval(kCountersIntervalMs);
+  }
+
+  SerialLink* q;
+  QSerialPort* port = nullptr;  // child of the link
+  TransmitQueue queue{kBaudRate};
+  QTimer pumpTimer;      // wakes the queue when the line is ready for more
+  QTimer countersTimer;  // coalesces countersChanged
+  State state = State::NotOpened;
+  QString device;
+  QString reason;  // why the port is not open, for the status line
+  QString lastError;
+  std::uint64_t droppedOffline = 0;
+  QStringList setup;
+  HandOverObserver observer;
+
+  void setState(State s) {
+    if (state == s) return;
+    state = s;
+    emit q->stateChanged(s);
+  }
+
+  void countersDirty() {
+    if (!countersTimer.isActive()) countersTimer.start();
+  }
+
+  // Bytes handed to the port that have not gone yet: Qt's own buffer and,
+  // where the driver tells, the kernel's output queue (a pseudo-terminal
+  // reports 0 there; a UART or USB adapter reports its real backlog).
+  std::size_t portBacklog() const {
+    auto bytes = static_cast<std::size_t>(std::max<qint64>(0, port->bytesToWrite()));
+#ifdef Q_OS_UNIX
+    int kernel = 0;
+    if (::ioctl(port->handle(), TIOCOUTQ, &kernel) == 0 && kernel > 0)
+      bytes += static_cast<std::size_t>(kernel);
+#endif
+    return bytes;
+  }
+
+  // Hands the port every command the line is ready for, then sleeps until the
+  // line will be ready for the next one.
+  void pump() {
+    while (state == State::Open) {
+      const auto now = Now();
+      const auto due = queue.NextDue(now);
+      if (!due || *due > now) break;
+      auto entry = queue.Take(now, portBacklog());
+      if (!entry) break;
+      const std::string& bytes = entry->command.bytes;
+      const auto size = static_cast<qint64>(bytes.size());
+      if (port->write(bytes.data(), size) != size) {
+        lose(port->errorString());
+        return;
+      }
+      if (observer) observer(entry->command, entry->queuedAt, now);
+      countersDirty();
+    }
+    schedule();
+  }
+
+  void schedule() {
+    const auto now = Now();
+    const auto due = state == State::Open ? queue.NextDue(now) : std::nullopt;
+    if (!due) {
+      pumpTimer.stop();
+      return;
+    }
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - now);
+    pumpTimer.start(static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, wait.count())));
+  }
+
+  void dropQueued() {
+    droppedOffline += queue.Clear().size();
+    countersDirty();
+  }
+
+  void reportLater(const QString& message) {
+    // Queued, so a slot that opens a modal box never runs inside the port's
+    // own notification or inside the caller's Open().
+    QMetaObject::invokeMethod(
+        q, [link = q, message] { emit link->failure(message); }, Qt::QueuedConnection);
+  }
+
+  void onError(QSerialPort::SerialPortError error) {
+    // Timeouts come only from the bounded waits of Close().
+    if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError) return;
+    if (state != State::Open) return;
+    lose(LossReason());
+  }
+
+  QString LossReason() const {
+#ifdef Q_OS_UNIX
+    // A hung-up terminal (adapter gone, other end of a pseudo-terminal
+    // closed) reads as end of file, and Qt then reports a stale errno.
+    pollfd pfd{port->handle(), POLLIN | POLLOUT, 0};
+    if (::poll(&pfd, 1, 0) == 1 && (pfd.revents & (POLLHUP | POLLERR)))
+      return QStringLiteral("the device hung up (disconnected)");
+#endif
+    return port->errorString();
+  }
+
+  // The port is gone while running: one message, then offline. The port is
+  // closed from the event loop: this may run inside its own notification,
+  // which would otherwise fire again at once (a hung-up terminal stays
+  // readable for ever).
+  void lose(const QString& why) {
+    if (state != State::Open) return;
+    reason = why;
+    lastError = QStringLiteral("The serial port %1 was lost: %2. %3").arg(device, why, CarryOn());
+    pumpTimer.stop();
+    dropQueued();
+    setState(State::Lost);
+    QMetaObject::invokeMethod(
+        port, [p = port] { p->close(); }, Qt::QueuedConnection);
+    reportLater(lastError);
+  }
+
+  QString OpenFailureReason() const {
+#ifdef Q_OS_UNIX
+    // Qt refuses a port that another program holds (its lock file) as a
+    // permission error; tell that apart from a real lack of permission.
+    if (port->error() == QSerialPort::PermissionError &&
+        ::access(device.toLocal8Bit().constData(), R_OK | W_OK) == 0)
+      return QStringLiteral("it is in use by another program (the port is locked)");
+#endif
+    return port->errorString();
+  }
+};
+
+TransmitQueue::Time SerialLink::Now() {
+  return std::chrono::duration_cast<TransmitQueue::Time>(
+      std::chrono::steady_clock::now().time_since_epoch());
+}
+
+QString SerialLink::DefaultPortName() {
+#ifdef Q_OS_WIN
+  return QStringLiteral("COM1");
+#else
+  return QStringLiteral("/dev/ttyS0");
+#endif
+}
+
+SerialLink::SerialLink(QObject* parent) : QObject(parent), d_(std::make_unique<Impl>(this)) {
+  connect(&d_->pumpTimer, &QTimer::timeout, this, [this] { d_->pump(); });
+  connect(&d_->countersTimer, &QTimer::timeout, this, &SerialLink::countersChanged);
+}
+
+SerialLink::~SerialLink() {
+  Close();
+  // The port goes before the state its signals reach.
+  delete d_->port;
+  d_->port = nullptr;
+}
+
+bool SerialLink::Open(const QString& device) {
+  if (d_->state == State::Open) Close();
+  Impl& d = *d_;
+  if (!d.port) {
+    d.port = new QSerialPort(this);
+    connect(d.port, &QSerialPort::errorOccurred, this,
+            [this](QSerialPort::SerialPortError e) { d_->onError(e); });
+    // The controller sends nothing the panel uses; what arrives is
+    // discarded. The port is still opened for reading so that a hang-up is
+    // noticed even while nothing is being written.
+    connect(d.port, &QSerialPort::readyRead, this, [this] { d_->port->readAll(); });
+  }
+  QSerialPort& port = *d.port;
+  if (port.isOpen()) port.close();  // lost, its close still pending
+  d.device = device;
+  d.setup.clear();
+
+  // The set-up in its fixed order. Qt has no transmit buffer size (the
+  // transmit queue holds what waits) and no read length; those steps are
+  // recorded and have no further effect.
+  port.setPortName(device);
+  d.setup << QStringLiteral("CommPort=%1").arg(device);
+  d.setup << QStringLiteral("InputLen=%1 (nothing is read)").arg(kInputLen);
+  port.setReadBufferSize(kBufferSize);
+  d.setup << QStringLiteral("InBufferSize=%1 (read buffer)").arg(kBufferSize);
+  d.setup << QStringLiteral("OutBufferSize=%1 (the transmit queue holds what waits)").arg(kBufferSize);
+  port.setBaudRate(kBaudRate);
+  port.setParity(QSerialPort::NoParity);
+  port.setDataBits(QSerialPort::Data8);
+  port.setStopBits(QSerialPort::OneStop);
+  port.setFlowControl(QSerialPort::NoFlowControl);
+  d.setup << QStringLiteral("Settings=%1").arg(QString::fromLatin1(kSettingsText));
+  d.setup << QStringLiteral("InputLen=%1 (nothing is read)").arg(kInputLen);
+  d.setup << QStringLiteral("PortOpen=true");
+
+  d.queue.Clear();
+  if (!port.open(QIODevice::ReadWrite)) {
+    d.reason = d.OpenFailureReason();
+    d.lastError = QStringLiteral("Cannot open the serial port %1: %2. %3").arg(device, d.reason, CarryOn());
+    port.clearError();
+    d.setState(State::OpenFailed);
+    d.reportLater(d.lastError);
+    return false;
+  }
+  d.reason.clear();
+  d.setState(State::Open);
+  return true;
+}
+
+void SerialLink::Write(ServoCommand command) {
+  Impl& d = *d_;
+  if (d.state != State::Open) {
+    ++d.droppedOffline;
+    d.countersDirty();
+    return;
+  }
+  d.queue.Push(std::move(command), Now());
+  d.countersDirty();
+  d.pump();
+}
+
+void SerialLink::Close() {
+  Impl& d = *d_;
+  if (d.state != State::Open) {
+    // Lost or never opened: nothing may be sent any more.
+    if (d.port && d.port->isOpen()) d.port->close();
+    return;
+  }
+  // Wait for the queue, Qt's buffer, the kernel's and the line itself to
+  // have carried everything (so the last command really is the last thing on
+  // the line), for at most kCloseDrainMs. Events are not processed meanwhile:
+  // nothing else may be written between the last command and the close.
+  const auto deadline = Now() + std::chrono::milliseconds(kCloseDrainMs);
+  while (d.state == State::Open) {
+    d.pump();
+    if (d.state != State::Open) break;
+    const auto now = Now();
+    if (d.queue.empty() && d.portBacklog() == 0 && d.queue.LineIdle(now)) break;
+    if (now >= deadline) break;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
+    if (d.port->bytesToWrite() > 0) {
+      d.port->waitForBytesWritten(static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(
+          left.count(), 1, kCloseSleepMax.count())));
+      continue;
+    }
+    const auto until = d.queue.NextDue(now).value_or(d.queue.LineIdleAt());
+    std::this_thread::sleep_for(std::clamp<TransmitQueue::Time>(
+        until - now, std::chrono::milliseconds(1), std::min<TransmitQueue::Time>(kCloseSleepMax, left)));
+  }
+  d.pumpTimer.stop();
+  d.dropQueued();  // only what closing had no time left for
+  if (d.port->isOpen()) {
+    d.port->flush();  // what was handed over goes to the driver, not away
+    d.port->close();
+  }
+  if (d.state == State::Open) d.setState(State::Closed);
+}
+
+SerialLink::State SerialLink::state() const { return d_->state; }
+
+QString SerialLink::deviceName() const { return d_->device; }
+
+QString SerialLink::statusText() const {
+  const Impl& d = *d_;
+  switch (d.state) {
+    case State::NotOpened:
+      return QStringLiteral("Serial port not opened");
+    case State::Open:
+      return QStringLiteral("%1 %2").arg(d.device, QString::fromLatin1(kSettingsText));
+    case State::OpenFailed:
+      return QStringLiteral("%1 not open: %2").arg(d.device, d.reason);
+    case State::Lost:
+      return QStringLiteral("%1 lost: %2").arg(d.device, d.reason);
+    case State::Closed:
+      return QStringLiteral("%1 closed").arg(d.device);
+  }
+  return {};
+}
+
+QString SerialLink::lastError() const { return d_->lastError; }
+
+LinkCounters SerialLink::counters() const {
+  const auto& q = d_->queue.counters();
+  LinkCounters c;
+  c.sent = q.sent;
+  c.stale = q.stale;
+  c.droppedOffline = d_->droppedOffline;
+  c.bytesSent = q.bytesSent;
+  c.largestQueue = q.largestQueue;
+  return c;
+}
+
+std::size_t SerialLink::queuedCommands() const { return d_->queue.size(); }
+
+QStringList SerialLink::setupSteps() const { return d_->setup; }
+
+void SerialLink::setHandOverObserver(HandOverObserver observer) { d_->observer = std::move(observer); }
+
+}  // namespace gp

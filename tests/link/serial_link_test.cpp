@@ -1,0 +1,302 @@
+// The serial link against a pseudo-terminal opened exactly as a real port.
+
+#include "link/serial_link.h"
+
+#include <QSignalSpy>
+#include <QtTest>
+#include <sys/resource.h>
+#include <termios.h>
+
+#include "tests/link/pty_pair.h"
+
+namespace gp {
+namespace {
+
+using testing::PtyPair;
+
+std::string Pos(int module, const std::string& hex) {
+  return BuildPositionCommand(kPositionPrefix, static_cast<std::int16_t>(module), hex) + "\r";
+}
+
+void SendPos(CommandSink& sink, int module, const std::string& hex) {
+  const auto m = static_cast<std::int16_t>(module);
+  SendServoCommand(sink, m, BuildPositionCommand(kPositionPrefix, m, hex));
+}
+
+double CpuSeconds() {
+  rusage r{};
+  getrusage(RUSAGE_SELF, &r);
+  return static_cast<double>(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
+         static_cast<double>(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+}
+
+}  // namespace
+
+class SerialLinkTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void setUpInOrderAndEveryCommandsBytes() {
+    PtyPair pty;
+    QVERIFY(pty.ok());
+    SerialLink link;
+    QSignalSpy states(&link, &SerialLink::stateChanged);
+    QVERIFY(link.Open(pty.slavePath()));
+    QCOMPARE(link.state(), SerialLink::State::Open);
+    QCOMPARE(states.count(), 1);
+    QCOMPARE(link.statusText(), pty.slavePath() + " 9600,n,8,1");
+
+    const QStringList steps = link.setupSteps();
+    const QStringList order = {"CommPort=", "InputLen=0", "InBufferSize=1024", "OutBufferSize=1024",
+                               "Settings=9600,n,8,1", "InputLen=0", "PortOpen=true"};
+    QCOMPARE(steps.size(), order.size());
+    for (int i = 0; i < order.size(); ++i) QVERIFY2(steps[i].startsWith(order[i]), qPrintable(steps[i]));
+
+    // 9600 baud, 8 data bits, no parity, one stop bit, raw bytes.
+    termios tio{};
+    QCOMPARE(tcgetattr(pty.slaveFd(), &tio), 0);
+    QCOMPARE(cfgetospeed(&tio), speed_t(B9600));
+    QCOMPARE(tio.c_cflag & CSIZE, tcflag_t(CS8));
+    QCOMPARE(tio.c_cflag & (PARENB | CSTOPB | CRTSCTS), tcflag_t(0));
+    QCOMPARE(tio.c_oflag & OPOST, tcflag_t(0));
+
+    std::string expected;
+    auto control = [&](std::string_view literal) {
+      WriteCommand(link, literal);
+      expected += std::string(literal) + "\r";
+    };
+    control(kAllOn);
+    Delay(2000);
+    control(kAllConfirm);
+    control(kAllOff);
+    for (auto c : kEnableChannel) control(c);
+    for (auto c : kDisableChannel) control(c);
+    control(kEnableNinth);
+    control(kDisableNinth);
+    SendPos(link, 3, "0729");
+    expected += "SW0 20729\r\r";
+    SendPos(link, 8, "09C4");
+    expected += "SW0 709C4\r\r";
+
+    const std::string line = pty.ReadUntil(expected.size(), 3000);
+    QCOMPARE(QByteArray::fromStdString(line), QByteArray::fromStdString(expected));
+    QCOMPARE(line.substr(0, 5), std::string("SO\rSC\r", 5));
+    QVERIFY(line.find("SE00\r") != std::string::npos);
+    QVERIFY(line.find("\x53\x57\x30\x20\x32\x30\x37\x32\x39\x0D\x0D") != std::string::npos);
+
+    QTRY_VERIFY(link.counters().sent == 23u);
+    QCOMPARE(link.counters().bytesSent, std::uint64_t(expected.size()));
+    QCOMPARE(link.counters().stale, std::uint64_t(0));
+    QCOMPARE(link.counters().droppedOffline, std::uint64_t(0));
+  }
+
+  // Never faster than 960 bytes a second; loose above, the machine is shared.
+  void pacesToTheLine() {
+    PtyPair pty;
+    SerialLink link;
+    QVERIFY(link.Open(pty.slavePath()));
+    constexpr int kCommands = 150;  // 750 bytes, about 0.78 s on the line
+    QElapsedTimer t;
+    t.start();
+    for (int i = 0; i < kCommands; ++i) WriteCommand(link, kEnableChannel[i % 8]);
+    QCOMPARE(link.counters().largestQueue, std::size_t(kCommands - 3));
+    std::size_t got = 0;
+    double worstAhead = 0;
+    while (got < kCommands * 5 && t.elapsed() < 5000) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+      got += pty.ReadNow().size();
+      const double allowed = static_cast<double>(t.nsecsElapsed()) / 1e9 * 960.0;
+      worstAhead = std::max(worstAhead, static_cast<double>(got) - allowed);
+      QThread::usleep(500);
+    }
+    const double seconds = static_cast<double>(t.nsecsElapsed()) / 1e9;
+    QCOMPARE(got, std::size_t(kCommands * 5));
+    // At most the lead (two or three short commands) ahead of the line.
+    QVERIFY2(worstAhead <= 20.0, qPrintable(QString::number(worstAhead)));
+    const double rate = kCommands * 5 / seconds;
+    QVERIFY2(rate > 700 && rate < 1000, qPrintable(QString::number(rate)));
+  }
+
+  void latestWinsAndControlCommandsStay() {
+    PtyPair pty;
+    SerialLink link;
+    QVERIFY(link.Open(pty.slavePath()));
+    std::string expected;
+    // Ten commands fill the line for about 50 ms: everything below is queued.
+    for (int i = 0; i < 10; ++i) {
+      WriteCommand(link, kEnableChannel[i % 8]);
+      expected += std::string(kEnableChannel[i % 8]) + "\r";
+    }
+    SendPos(link, 1, "0100");
+    SendPos(link, 2, "0200");
+    SendPos(link, 1, "0101");  // replaces module 1's in place
+    WriteCommand(link, kAllOff);
+    SendPos(link, 2, "0201");  // module 2's waiting one is dropped; this goes last
+    SendPos(link, 1, "0102");  // and so is module 1's, for the same reason
+    SendPos(link, 1, "0103");  // nothing behind it now: in place
+    WriteCommand(link, kAllOn);
+    Delay(2000);
+    WriteCommand(link, kAllConfirm);
+    SendPos(link, 3, "0300");
+    expected += "SF\r" + Pos(2, "0201") + Pos(1, "0103") + "SO\rSC\r" + Pos(3, "0300");
+
+    const std::string line = pty.ReadUntil(expected.size(), 3000);
+    QCOMPARE(QByteArray::fromStdString(line), QByteArray::fromStdString(expected));
+    QCOMPARE(pty.ReadFor(100), std::string());
+    const LinkCounters c = link.counters();
+    QCOMPARE(c.stale, std::uint64_t(4));
+    QCOMPARE(c.sent, std::uint64_t(16));
+    QCOMPARE(c.sent + c.stale, std::uint64_t(20));
+  }
+
+  void openFailuresLeaveTheLinkOffline() {
+    {
+      SerialLink link;
+      QSignalSpy failures(&link, &SerialLink::failure);
+      const QString missing = "/dev/gaitpanel-no-such-port";
+      QVERIFY(!link.Open(missing));
+      QCOMPARE(link.state(), SerialLink::State::OpenFailed);
+      QVERIFY(!link.isOpen());
+      QCOMPARE(link.lastError(), "Cannot open the serial port " + missing +
+                                     ": No such file or directory. The panel carries on without "
+                                     "the robot; commands are not sent.");
+      QVERIFY(link.statusText().contains(missing));
+      // Reported from the event loop, once.
+      QCOMPARE(failures.count(), 0);
+      QTRY_COMPARE(failures.count(), 1);
+      QTest::qWait(50);
+      QCOMPARE(failures.count(), 1);
+      QCOMPARE(failures.at(0).at(0).toString(), link.lastError());
+      WriteCommand(link, kAllOn);
+      SendPos(link, 1, "05DC");
+      QCOMPARE(link.counters().droppedOffline, std::uint64_t(2));
+      QCOMPARE(link.counters().sent, std::uint64_t(0));
+      link.Close();
+      QCOMPARE(link.state(), SerialLink::State::OpenFailed);
+    }
+    {
+      PtyPair pty;
+      SerialLink holder;
+      QVERIFY(holder.Open(pty.slavePath()));
+      SerialLink second;
+      QSignalSpy failures(&second, &SerialLink::failure);
+      QVERIFY(!second.Open(pty.slavePath()));
+      QCOMPARE(second.state(), SerialLink::State::OpenFailed);
+      QVERIFY2(second.lastError().startsWith("Cannot open the serial port " + pty.slavePath() + ": "),
+               qPrintable(second.lastError()));
+      QVERIFY2(second.lastError().contains("in use by another program"), qPrintable(second.lastError()));
+      QTRY_COMPARE(failures.count(), 1);
+      // The one that holds the port is not disturbed.
+      WriteCommand(holder, kAllOff);
+      QCOMPARE(pty.ReadUntil(3, 2000), std::string("SF\r"));
+    }
+  }
+
+  void lossWhileWritingGoesOfflineOnce() { Loss(true); }
+  void lossWhileIdleIsNoticed() { Loss(false); }
+
+  void closeDrainsTheLineFirst() {
+    PtyPair pty;
+    auto link = std::make_unique<SerialLink>();
+    QVERIFY(link->Open(pty.slavePath()));
+    std::string expected;
+    for (int i = 0; i < 40; ++i) {
+      WriteCommand(*link, kDisableChannel[i % 8]);
+      expected += std::string(kDisableChannel[i % 8]) + "\r";
+    }
+    WriteCommand(*link, kAllOff);
+    expected += "SF\r";
+    QElapsedTimer t;
+    t.start();
+    link->Close();
+    const qint64 ms = t.elapsed();
+    // 203 bytes take 211 ms on the line; all but the lead were waiting.
+    QVERIFY2(ms >= 180 && ms < 1500, qPrintable(QString::number(ms)));
+    QCOMPARE(link->state(), SerialLink::State::Closed);
+    QCOMPARE(link->counters().sent, std::uint64_t(41));
+    QCOMPARE(link->counters().droppedOffline, std::uint64_t(0));
+    QCOMPARE(QByteArray::fromStdString(pty.ReadUntil(expected.size(), 1000)),
+             QByteArray::fromStdString(expected));
+    link->Close();  // again: nothing happens
+    QCOMPARE(link->state(), SerialLink::State::Closed);
+    WriteCommand(*link, kAllOn);
+    QCOMPARE(link->counters().droppedOffline, std::uint64_t(1));
+    QCOMPARE(pty.ReadFor(50), std::string());
+
+    // The destructor closes the same way.
+    PtyPair other;
+    link = std::make_unique<SerialLink>();
+    QVERIFY(link->Open(other.slavePath()));
+    for (int i = 0; i < 10; ++i) WriteCommand(*link, kAllOn);
+    WriteCommand(*link, kAllOff);
+    link.reset();
+    const std::string line = other.ReadUntil(33, 1000);
+    QCOMPARE(line.size(), std::size_t(33));
+    QCOMPARE(line.substr(30), std::string("SF\r"));
+  }
+
+  void closeGivesUpAfterTwoSeconds() {
+    PtyPair pty;
+    SerialLink link;
+    QVERIFY(link.Open(pty.slavePath()));
+    for (int i = 0; i < 600; ++i) WriteCommand(link, kEnableChannel[i % 8]);  // 3.1 s
+    QElapsedTimer t;
+    t.start();
+    link.Close();
+    const qint64 ms = t.elapsed();
+    QVERIFY2(ms >= 1900 && ms < 2600, qPrintable(QString::number(ms)));
+    const LinkCounters c = link.counters();
+    QVERIFY(c.droppedOffline > 0);
+    QCOMPARE(c.sent + c.droppedOffline, std::uint64_t(600));
+    QCOMPARE(pty.ReadNow().size(), std::size_t(c.bytesSent));
+  }
+
+ private:
+  void Loss(bool writing) {
+    PtyPair pty;
+    SerialLink link;
+    QSignalSpy failures(&link, &SerialLink::failure);
+    QSignalSpy states(&link, &SerialLink::stateChanged);
+    QVERIFY(link.Open(pty.slavePath()));
+    if (writing) {
+      for (int i = 0; i < 30; ++i) WriteCommand(link, kEnableChannel[i % 8]);
+      pty.ReadFor(30);
+    }
+    pty.CloseMaster();
+    if (writing) {
+      for (int i = 0; i < 5; ++i) SendPos(link, 1 + i, "05DC");
+    }
+    QTRY_COMPARE(link.state(), SerialLink::State::Lost);
+    QTRY_COMPARE(failures.count(), 1);
+    const QString message = failures.at(0).at(0).toString();
+    QVERIFY2(message.startsWith("The serial port " + pty.slavePath() + " was lost: "), qPrintable(message));
+    QVERIFY2(message.endsWith("The panel carries on without the robot; commands are not sent."),
+             qPrintable(message));
+    QVERIFY2(message.contains("hung up"), qPrintable(message));
+    QCOMPARE(link.lastError(), message);
+    QVERIFY(link.statusText().contains("lost"));
+
+    // Offline: no spinning on the hung-up terminal, no second message,
+    // commands dropped and counted.
+    const double cpu = CpuSeconds();
+    QTest::qWait(500);
+    QVERIFY2(CpuSeconds() - cpu < 0.2, qPrintable(QString::number(CpuSeconds() - cpu)));
+    QCOMPARE(failures.count(), 1);
+    const LinkCounters before = link.counters();
+    if (writing) {
+      QVERIFY(before.droppedOffline > 0);
+    }
+    WriteCommand(link, kAllOff);
+    QCOMPARE(link.counters().droppedOffline, before.droppedOffline + 1);
+    QCOMPARE(link.counters().sent, before.sent);
+    QCOMPARE(link.queuedCommands(), std::size_t(0));
+    link.Close();
+    QCOMPARE(link.state(), SerialLink::State::Lost);
+    QCOMPARE(states.count(), 2);  // Open, Lost
+  }
+};
+
+}  // namespace gp
+
+QTEST_GUILESS_MAIN(gp::SerialLinkTest)
+#include "serial_link_test.moc"
