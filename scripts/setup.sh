@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   qt6-base-dev qt6-serialport-dev libgl-dev
   libgtest-dev locales
-  xvfb xauth fonts-dejavu-core
+  xvfb xauth fonts-dejavu-core fonts-dejavu-extra
 )
 
 missing=()

@@ -1,0 +1,518 @@
+#include "form2.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTimer>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <string_view>
+#include <vector>
+
+#include "app/conversions.h"
+#include "app/message_box.h"
+#include "link/command_sink.h"
+#include "link/protocol.h"
+#include "panel/line_widget.h"
+
+namespace gp {
+namespace {
+
+// The form is laid out in twips, 15 to the pixel at 96 dots per inch.
+constexpr int Px(int twips) { return twips / 15; }
+QRect TwipRect(int left, int top, int width, int height) {
+  return {Px(left), Px(top), Px(width), Px(height)};
+}
+
+constexpr int kClientWidth = 13230;
+constexpr int kClientHeight = 10980;
+
+constexpr int kAmpLimit = 90;
+constexpr double kMaxIntervalMs = 1000.0;
+constexpr double kDelayCount = 2000.0;
+constexpr int kStatusRefreshMs = 250;
+
+const char* const kFontFamily = "MS Sans Serif";
+constexpr double kLargePoints = 13.5;
+constexpr double kMediumPoints = 12.0;
+constexpr double kSmallPoints = 9.75;
+constexpr double kDefaultPoints = 8.25;
+
+const char* const kTimerRangeMessage = "The timer should be between 1--1000";
+
+// Where the panel's font is missing, the nearest narrow sans-serif faces
+// stand in, so that captions fit the fixed layout.
+void InstallFontSubstitutes() {
+  static const bool once = [] {
+    QFont::insertSubstitutions(QString::fromLatin1(kFontFamily),
+                               {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
+                                QStringLiteral("Liberation Sans"), QStringLiteral("Helvetica"),
+                                QStringLiteral("DejaVu Sans Condensed")});
+    return true;
+  }();
+  (void)once;
+}
+
+QFont PanelFont(double points) {
+  QFont font{QString::fromLatin1(kFontFamily)};
+  font.setStyleHint(QFont::SansSerif);
+  font.setPointSizeF(points);
+  return font;
+}
+
+// The font of every control that names none: the forms toolkit's standard
+// face and size, which the twip layout was measured with. Set explicitly on
+// the controls inside a frame, so that they do not inherit the frame's
+// larger caption font.
+QFont DefaultFont() { return PanelFont(kDefaultPoints); }
+
+double BoxNumber(const QLineEdit* box) { return ParseNumber(box->text().toStdString()); }
+
+// A whole value that has no 16-bit form is held at the nearest 16-bit limit.
+std::int16_t NearestInt16Clamped(double value) {
+  if (const auto whole = NearestInt16(value)) return *whole;
+  return value < 0 ? std::numeric_limits<std::int16_t>::min()
+                   : std::numeric_limits<std::int16_t>::max();
+}
+
+QString RowName(const char* stem, int row) { return QString::fromLatin1(stem) + QString::number(row); }
+
+QLabel* MakeLabel(QWidget* parent, const QString& name, const QString& caption, const QRect& rect) {
+  auto* label = new QLabel(caption, parent);
+  label->setObjectName(name);
+  label->setGeometry(rect);
+  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  return label;
+}
+
+QLineEdit* MakeTextBox(QWidget* parent, const QString& name, const QString& text, const QRect& rect) {
+  auto* box = new QLineEdit(text, parent);
+  box->setObjectName(name);
+  box->setGeometry(rect);
+  box->setMaxLength(std::numeric_limits<int>::max());
+  return box;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, const QRect& rect) {
+  auto* button = new QPushButton(QString::fromLatin1(caption), parent);
+  button->setObjectName(QString::fromLatin1(name));
+  button->setGeometry(rect);
+  // Enter, like the space bar, presses the focused button. Qt's buttons take
+  // Enter only when they are (auto-)default buttons.
+  button->setAutoDefault(true);
+  return button;
+}
+
+}  // namespace
+
+Form2::Form2(PanelOptions options, QWidget* parent)
+    : QMainWindow(parent), options_(std::move(options)), driver_(table_, state_, link_, this) {
+  buildControls();
+  load();
+}
+
+Form2::~Form2() {
+  // The link drains and closes as it goes; nothing of the panel may answer it then.
+  link_.disconnect(this);
+}
+
+void Form2::buildControls() {
+  InstallFontSubstitutes();
+  setFont(DefaultFont());
+  setObjectName(QStringLiteral("Form2"));
+  setWindowTitle(QStringLiteral("Form2"));
+
+  auto* client = new QWidget(this);
+  client->setObjectName(QStringLiteral("ClientArea"));
+  client->setFixedSize(Px(kClientWidth), Px(kClientHeight));
+  setCentralWidget(client);
+
+  label10_ = MakeLabel(client, QStringLiteral("Label10"), QStringLiteral("Snake and Caterpillar control GUI"),
+                       TwipRect(120, 120, 6615, 495));
+  label10_->setFont(PanelFont(kLargePoints));
+
+  buildModuleRows(client);
+  buildSimulationFrame(client);
+  buildControlFrame(client);
+  buildButtons(client);
+  buildMenu();
+  buildStatusLine();
+  setFocusOrder();
+
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
+  commandExit_->setFocus();
+}
+
+void Form2::buildModuleRows(QWidget* client) {
+  for (int r = 1; r <= kRows; ++r) {
+    const int top = 720 + 600 * (r - 1);
+    const QString n = QString::number(r);
+    const QString colon = r == 1 ? QStringLiteral(":") : QString();
+
+    labelM_[r] = MakeLabel(client, RowName("Label_M", r), QStringLiteral("M ") + n, TwipRect(360, top, 615, 375));
+    labelM_[r]->setFont(PanelFont(kLargePoints));
+    labelA_[r] = MakeLabel(client, RowName("Label_A", r), QStringLiteral("A") + n + colon,
+                           TwipRect(1080, top, 375, 375));
+    textAmp_[r] = MakeTextBox(client, RowName("Text_Amp", r), QStringLiteral("90"), TwipRect(1440, top, 495, 375));
+    labelP_[r] = MakeLabel(client, RowName("Label_P", r), QStringLiteral("P") + n + colon,
+                           TwipRect(2280, top, 375, 375));
+    textPhase_[r] = MakeTextBox(client, RowName("Text_Phase", r), QStringLiteral("0"), TwipRect(2640, top, 615, 375));
+    labelInit_[r] = MakeLabel(client, RowName("Label_Init", r), QStringLiteral("Init-angle") + n + QStringLiteral(":"),
+                              TwipRect(3480, top, 975, 375));
+    labelInit_[r]->setFont(PanelFont(kSmallPoints));
+    textInitAngle_[r] =
+        MakeTextBox(client, RowName("Text_initangle", r), QStringLiteral("0"), TwipRect(4560, top, 495, 375));
+
+    check_[r] = new QCheckBox(QStringLiteral("Enable") + n, client);
+    check_[r]->setObjectName(RowName("Check", r));
+    check_[r]->setGeometry(TwipRect(5400, top, r == kNinthChannelRow ? 1335 : 975, 375));
+    connect(check_[r], &QCheckBox::clicked, this, [this, r] { onCheckClicked(r); });
+
+    // The ninth row of boxes is shown like the others but drives nothing.
+    if (r <= kLastModule) {
+      connect(textAmp_[r], &QLineEdit::textChanged, this, [this, r] { onAmpChanged(r); });
+      connect(textPhase_[r], &QLineEdit::textChanged, this, [this, r] { onPhaseChanged(r); });
+      connect(textInitAngle_[r], &QLineEdit::textChanged, this, [this, r] { onInitAngleChanged(r); });
+    }
+  }
+
+  // Separators between neighbouring rows: {name, y, x from, x to}.
+  struct Separator {
+    const char* name;
+    int y, x1, x2;
+  };
+  static constexpr Separator kSeparators[] = {
+      {"Line1", 1200, 240, 6720}, {"Line2", 1800, 240, 6720}, {"Line4", 2400, 240, 6720},
+      {"Line5", 3000, 240, 6720}, {"Line6", 3600, 240, 6720}, {"Line7", 4200, 240, 6720},
+      {"Line8", 4800, 240, 6720}, {"Line3", 5400, 120, 6600},
+  };
+  for (const Separator& s : kSeparators) {
+    auto* line = new LineWidget(Px(s.x1), Px(s.x2), Px(s.y), client);
+    line->setObjectName(QString::fromLatin1(s.name));
+  }
+}
+
+void Form2::buildSimulationFrame(QWidget* client) {
+  frame2_ = new QGroupBox(QStringLiteral("Simulation"), client);
+  frame2_->setObjectName(QStringLiteral("Frame2"));
+  frame2_->setGeometry(TwipRect(6960, 600, 6135, 7095));
+  frame2_->setFont(PanelFont(kLargePoints));
+
+  // The fixed sketch of the module chain, elements 0 to 7: {y, x from, x to}.
+  struct Segment {
+    int y, x1, x2;
+  };
+  static constexpr Segment kSketch[] = {
+      {1320, 600, 1200},  {1320, 1320, 1920}, {1320, 2040, 2640}, {1320, 2760, 3360},
+      {1320, 3480, 4080}, {1320, 4200, 4800}, {1800, 1320, 1920}, {1800, 2040, 2640},
+  };
+  int index = 0;
+  for (const Segment& s : kSketch) {
+    auto* line = new LineWidget(Px(s.x1), Px(s.x2), Px(s.y), frame2_);
+    line->setObjectName(QStringLiteral("Line_M") + QString::number(index));
+    line->setProperty("index", index);
+    ++index;
+  }
+}
+
+void Form2::buildControlFrame(QWidget* client) {
+  frame1_ = new QGroupBox(QStringLiteral("Control"), client);
+  frame1_->setObjectName(QStringLiteral("Frame1"));
+  frame1_->setGeometry(TwipRect(240, 7800, 12975, 2055));
+  frame1_->setFont(PanelFont(kLargePoints));
+
+  labelFunctions_ = MakeLabel(frame1_, QStringLiteral("Label_Functions"), QStringLiteral("Control Functions:"),
+                              TwipRect(240, 480, 2655, 375));
+  labelFunctions_->setFont(PanelFont(kMediumPoints));
+
+  comboFunctions_ = new QComboBox(frame1_);
+  comboFunctions_->setObjectName(QStringLiteral("Combo_Functions"));
+  comboFunctions_->setFont(DefaultFont());
+  comboFunctions_->setEditable(true);
+  comboFunctions_->setInsertPolicy(QComboBox::NoInsert);
+  for (const char* item : {"Y=sinX", "Y=lnX", "Y=eX"}) comboFunctions_->addItem(QString::fromLatin1(item), 0);
+  comboFunctions_->setCurrentIndex(-1);
+  comboFunctions_->setEditText(QStringLiteral("SinX"));
+  // A choice is made only from the list, by mouse or arrow keys. Qt's
+  // editable combo box would also choose an item whose text was typed in,
+  // on Enter or on leaving the box, and complete typed text from the list.
+  comboFunctions_->setCompleter(nullptr);
+  QObject::disconnect(comboFunctions_->lineEdit(), SIGNAL(editingFinished()), comboFunctions_, nullptr);
+  comboFunctions_->setGeometry(Px(2760), Px(480), Px(1815), comboFunctions_->sizeHint().height());
+  connect(comboFunctions_, &QComboBox::activated, this, [this] { onFunctionChosen(); });
+
+  labelTimer_ = MakeLabel(frame1_, QStringLiteral("Label_Timer"), QStringLiteral("Timer interval:"),
+                          TwipRect(5880, 360, 1575, 375));
+  labelTimer_->setFont(PanelFont(kMediumPoints));
+
+  timerText_ = MakeTextBox(frame1_, QStringLiteral("TimerText"), QStringLiteral("1"), TwipRect(7560, 360, 1095, 375));
+  timerText_->setFont(DefaultFont());
+  connect(timerText_, &QLineEdit::textChanged, this, [this] { onTimerTextChanged(); });
+
+  hscrollTimer_ = new QScrollBar(Qt::Horizontal, frame1_);
+  hscrollTimer_->setObjectName(QStringLiteral("HScroll_Timer"));
+  hscrollTimer_->setGeometry(TwipRect(5880, 840, 2775, 255));
+  hscrollTimer_->setRange(1, 1000);
+  hscrollTimer_->setValue(1);
+  hscrollTimer_->setSingleStep(1);
+  hscrollTimer_->setPageStep(10);
+  // Act on the released thumb, not while it is dragged.
+  hscrollTimer_->setTracking(false);
+  // Qt's scroll bars take no keyboard focus by default; this one is in the
+  // panel's focus order.
+  hscrollTimer_->setFocusPolicy(Qt::StrongFocus);
+  hscrollTimer_->installEventFilter(this);
+  connect(hscrollTimer_, &QScrollBar::valueChanged, this, [this] { onScrollChanged(); });
+}
+
+void Form2::buildButtons(QWidget* client) {
+  // Over the "Control" frame but controls of the window itself.
+  command7_ = MakeButton(client, "Command7", "Move", TwipRect(360, 9120, 1455, 495));
+  command8_ = MakeButton(client, "Command8", "Pause", TwipRect(2160, 9120, 1335, 495));
+  command9_ = MakeButton(client, "Command9", "Stop", TwipRect(3720, 9120, 1335, 495));
+  commandEnableAll_ = MakeButton(client, "Command_EnableAll", "Enable All", TwipRect(5520, 9120, 1095, 495));
+  commandDisableAll_ = MakeButton(client, "Command_DisableAll", "Disable All", TwipRect(6840, 9120, 1095, 495));
+  commandExit_ = MakeButton(client, "Command_Exit", "Exit", TwipRect(10800, 9240, 1815, 495));
+  commandExit_->setFont(PanelFont(kLargePoints));
+
+  connect(command7_, &QPushButton::clicked, this, [this] { onMove(); });
+  connect(command8_, &QPushButton::clicked, this, [this] { onPause(); });
+  connect(command9_, &QPushButton::clicked, this, [this] { onStop(); });
+  connect(commandEnableAll_, &QPushButton::clicked, this, [this] { onEnableAll(); });
+  connect(commandDisableAll_, &QPushButton::clicked, this, [this] { onDisableAll(); });
+  connect(commandExit_, &QPushButton::clicked, this, [this] { onExit(); });
+}
+
+void Form2::buildMenu() {
+  // Every item carries its index as data. None of them does anything; only
+  // "Control" opens its submenu.
+  auto item = [this](const char* name, int index, const char* caption) {
+    auto* action = new QAction(QString::fromLatin1(caption), this);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setData(index);
+    return action;
+  };
+  QMenuBar* bar = menuBar();
+  bar->addAction(item("File", 1, "File"));
+  bar->addAction(item("Edit", 2, "Edit"));
+  bar->addAction(item("Simulation", 3, "Simulation"));
+
+  auto* control = new QMenu(QStringLiteral("Control"), this);
+  control->setObjectName(QStringLiteral("ControlMenu"));
+  control->menuAction()->setObjectName(QStringLiteral("Control"));
+  control->menuAction()->setData(4);
+  control->addAction(item("Caterpillar", 7, "Caterpillar"));
+  control->addAction(item("Snake", 8, "Snake"));
+  control->addAction(item("Mutillegs", 9, "Multilegs"));
+  control->addAction(item("Humanoid", 10, "Humanoid "));
+  bar->addMenu(control);
+
+  bar->addAction(item("Diagram", 5, "Diagram"));
+  bar->addAction(item("Help", 6, "Help"));
+}
+
+void Form2::buildStatusLine() {
+  statusLine_ = new QLabel(this);
+  statusLine_->setObjectName(QStringLiteral("StatusLine"));
+  statusBar()->setObjectName(QStringLiteral("StatusBar"));
+  statusBar()->setSizeGripEnabled(false);
+  statusBar()->addWidget(statusLine_, 1);
+
+  // The counters change with every command; the line follows them at a
+  // readable pace rather than on every write.
+  statusTimer_ = new QTimer(this);
+  statusTimer_->setInterval(kStatusRefreshMs);
+  connect(statusTimer_, &QTimer::timeout, this, [this] {
+    if (statusDirty_) refreshStatusLine();
+  });
+  connect(&link_, &SerialLink::countersChanged, this, [this] { statusDirty_ = true; });
+  connect(&link_, &SerialLink::stateChanged, this, [this] { refreshStatusLine(); });
+  statusTimer_->start();
+}
+
+void Form2::setFocusOrder() {
+  std::vector<QWidget*> order = {commandExit_,       textAmp_[2],   textPhase_[2], textAmp_[3], textPhase_[3],
+                                 commandEnableAll_,  commandDisableAll_, command7_, command8_,  command9_,
+                                 textAmp_[1],        textPhase_[1], check_[1],     check_[2],   check_[3],
+                                 textInitAngle_[1],  textInitAngle_[2], textInitAngle_[3], textAmp_[4], textPhase_[4]};
+  for (int r = 4; r <= 8; ++r) order.push_back(textInitAngle_[r]);
+  for (int r = 5; r <= 8; ++r) order.push_back(textAmp_[r]);
+  for (int r = 5; r <= 8; ++r) order.push_back(textPhase_[r]);
+  for (int r = 4; r <= 8; ++r) order.push_back(check_[r]);
+  for (QWidget* w : {static_cast<QWidget*>(comboFunctions_), static_cast<QWidget*>(hscrollTimer_),
+                     static_cast<QWidget*>(timerText_), static_cast<QWidget*>(check_[9]),
+                     static_cast<QWidget*>(textPhase_[9]), static_cast<QWidget*>(textAmp_[9]),
+                     static_cast<QWidget*>(textInitAngle_[9])}) {
+    order.push_back(w);
+  }
+  for (std::size_t i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+bool Form2::eventFilter(QObject* watched, QEvent* event) {
+  // Qt's scroll bars invert their controls, which turns the Left and Right
+  // keys of a horizontal one around; here Right steps up and Left down.
+  if (watched == hscrollTimer_ && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->modifiers() == Qt::NoModifier && (key->key() == Qt::Key_Left || key->key() == Qt::Key_Right)) {
+      hscrollTimer_->triggerAction(key->key() == Qt::Key_Right ? QAbstractSlider::SliderSingleStepAdd
+                                                               : QAbstractSlider::SliderSingleStepSub);
+      return true;
+    }
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void Form2::load() {
+  // Shown at once, also when the port fails to open here.
+  connect(&link_, &SerialLink::failure, this, [this](const QString& message) { ShowCritical(this, message); });
+
+  link_.setObjectName(QStringLiteral("MSComm1"));
+  state_.StepIndex = 0;
+  link_.Open(options_.port);
+  for (int n = kFirstModule; n <= kLastModule; ++n) table_.Amp[n] = NearestInt16Clamped(BoxNumber(textAmp_[n]));
+  for (int n = kFirstModule; n <= kLastModule; ++n) table_.Phase[n] = BoxNumber(textPhase_[n]);
+  for (int n = kFirstModule; n <= kLastModule; ++n) {
+    table_.InitAngle[n] = NearestInt16Clamped(BoxNumber(textInitAngle_[n]));
+  }
+  state_.Running = kFalse;
+
+  driver_.start();
+  refreshStatusLine();
+}
+
+void Form2::onAmpChanged(int row) {
+  QLineEdit* box = textAmp_[row];
+  // The row is written before it is checked. An amplitude with no 16-bit
+  // value, or -32768 whose size has none, is refused like any above the limit.
+  const auto amp = NearestInt16(BoxNumber(box));
+  if (amp && *amp != std::numeric_limits<std::int16_t>::min()) {
+    table_.Amp[row] = *amp;
+    if (std::abs(*amp) <= kAmpLimit) return;
+  }
+  box->setText(QString());  // re-enters at once and stores 0
+  box->setFocus();
+  ShowCritical(this, QStringLiteral("Please reenter a smaller data in Amp") + QString::number(row));
+}
+
+void Form2::onPhaseChanged(int row) { table_.Phase[row] = BoxNumber(textPhase_[row]); }
+
+void Form2::onInitAngleChanged(int row) { table_.InitAngle[row] = NearestInt16Clamped(BoxNumber(textInitAngle_[row])); }
+
+void Form2::onCheckClicked(int row) {
+  const bool checked = check_[row]->checkState() == Qt::Checked;
+  table_.ServoEnabled[row] = checked ? kTrue : kFalse;
+  std::string_view command;
+  if (row == kNinthChannelRow) {
+    command = checked ? kEnableNinth : kDisableNinth;
+  } else {
+    command = checked ? kEnableChannel[row - 1] : kDisableChannel[row - 1];
+  }
+  WriteCommand(link_, command);
+}
+
+void Form2::onEnableAll() {
+  WriteCommand(link_, kAllOn);
+  Delay(kDelayCount);
+  WriteCommand(link_, kAllConfirm);
+}
+
+void Form2::onDisableAll() { WriteCommand(link_, kAllOff); }
+
+void Form2::onMove() {
+  WriteCommand(link_, kAllOn);
+  Delay(kDelayCount);
+  WriteCommand(link_, kAllConfirm);
+  command8_->setEnabled(true);
+  command9_->setEnabled(true);
+  state_.Running = kTrue;
+}
+
+void Form2::onPause() {
+  WriteCommand(link_, kAllOff);
+  command8_->setEnabled(false);
+  command7_->setEnabled(true);
+  command9_->setEnabled(true);
+  command7_->setFocus();
+  state_.Running = kFalse;
+}
+
+void Form2::onStop() {
+  WriteCommand(link_, kAllOff);
+  command9_->setEnabled(false);
+  command7_->setEnabled(true);
+  command8_->setEnabled(true);
+  command7_->setFocus();
+  state_.Running = kFalse;
+  state_.StepIndex = 0;
+}
+
+void Form2::onExit() {
+  WriteCommand(link_, kAllOff);
+  Delay(kDelayCount);
+  link_.Close();
+  // The panel is gone for good: its timers go with it, so nothing can be
+  // written after the port has closed.
+  driver_.timer1().stop();
+  driver_.timer2().stop();
+  refreshStatusLine();
+  const QPointer<Form2> self(this);
+  close();
+  if (self) emit exited();
+  // Ends the program even while another window (the virtual controller) is open.
+  QCoreApplication::quit();
+}
+
+void Form2::onScrollChanged() {
+  timerText_->setText(QString::fromStdString(PlainDecimal(hscrollTimer_->value())));
+}
+
+void Form2::onTimerTextChanged() {
+  const double v = BoxNumber(timerText_);
+  // A value above 0 that rounds to 0 ms is refused too: Timer1 cannot run at 0.
+  const auto ms = NearestInt32(v);
+  if (v > 0 && v <= kMaxIntervalMs && ms && *ms >= 1) {
+    driver_.timer1().setInterval(*ms);
+    hscrollTimer_->setValue(*ms);  // re-enters through the scroll bar if it moves
+    return;
+  }
+  hscrollTimer_->setValue(1);
+  ShowCritical(this, QString::fromLatin1(kTimerRangeMessage));
+  timerText_->setFocus();
+}
+
+void Form2::onFunctionChosen() {
+  state_.WaveFunction = static_cast<std::int16_t>(comboFunctions_->currentIndex());
+  labelFunctions_->setText(QStringLiteral("Label_Functions:") +
+                           QString::fromStdString(SignedDecimal(state_.WaveFunction)));
+}
+
+void Form2::refreshStatusLine() {
+  statusDirty_ = false;
+  QString port = link_.statusText();
+  if (link_.isOpen() && !options_.portLabel.isEmpty()) {
+    port = options_.portLabel + QStringLiteral(" (") + link_.deviceName() + QStringLiteral(") ") +
+           QString::fromLatin1(SerialLink::kSettingsText);
+  }
+  const LinkCounters c = link_.counters();
+  statusLine_->setText(QStringLiteral("%1    Commands sent: %2    Stale positions left out: %3    "
+                                      "Dropped while offline: %4")
+                           .arg(port)
+                           .arg(c.sent)
+                           .arg(c.stale)
+                           .arg(c.droppedOffline));
+}
+
+}  // namespace gp

@@ -1,0 +1,121 @@
+#pragma once
+// The control panel: the window from which the operator drives the chain of
+// servo modules, with every control, the gait state, the two gait timers and
+// the serial link to the servo controller.
+
+#include <QMainWindow>
+#include <QString>
+#include <array>
+
+#include "gait/gait_driver.h"
+#include "gait/module_table.h"
+#include "link/serial_link.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QScrollBar;
+class QTimer;
+
+namespace gp {
+
+struct PanelOptions {
+  QString port;       // the serial device standing in for port 1
+  QString portLabel;  // if not empty, names the port in the status line
+};
+
+class Form2 : public QMainWindow {
+  Q_OBJECT
+ public:
+  // Builds every control, then loads the panel: step counter 0, the port
+  // opened, rows 1 to 8 loaded from the entry boxes, Running 0, both timers
+  // started. Sends nothing.
+  explicit Form2(PanelOptions options, QWidget* parent = nullptr);
+  ~Form2() override;
+
+  ModuleTable& table() { return table_; }
+  GaitState& state() { return state_; }
+  SerialLink& link() { return link_; }
+  GaitDriver& driver() { return driver_; }
+
+ signals:
+  // "Exit" has sent its command, waited, drained and closed the port.
+  void exited();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // Rows of entry boxes and check boxes on the form; rows 1 to 8 are the
+  // modules, row 9 the ninth channel. Index 0 is unused.
+  static constexpr int kRows = 9;
+  template <typename T>
+  using RowArray = std::array<T*, kRows + 1>;
+
+  void buildControls();
+  void buildModuleRows(QWidget* client);
+  void buildSimulationFrame(QWidget* client);
+  void buildControlFrame(QWidget* client);
+  void buildButtons(QWidget* client);
+  void buildMenu();
+  void buildStatusLine();
+  void setFocusOrder();
+  void load();
+
+  // Handlers, one per control, each family served by one member taking the row.
+  void onAmpChanged(int row);
+  void onPhaseChanged(int row);
+  void onInitAngleChanged(int row);
+  void onCheckClicked(int row);
+  void onEnableAll();
+  void onDisableAll();
+  void onMove();
+  void onPause();
+  void onStop();
+  void onExit();
+  void onScrollChanged();
+  void onTimerTextChanged();
+  void onFunctionChosen();
+
+  void refreshStatusLine();
+
+  PanelOptions options_;
+  ModuleTable table_;
+  GaitState state_;
+  SerialLink link_;
+  GaitDriver driver_;
+
+  RowArray<QLabel> labelM_{};
+  RowArray<QLabel> labelA_{};
+  RowArray<QLabel> labelP_{};
+  RowArray<QLabel> labelInit_{};
+  RowArray<QLineEdit> textAmp_{};
+  RowArray<QLineEdit> textPhase_{};
+  RowArray<QLineEdit> textInitAngle_{};
+  RowArray<QCheckBox> check_{};
+
+  QLabel* label10_ = nullptr;
+  QGroupBox* frame1_ = nullptr;
+  QGroupBox* frame2_ = nullptr;
+  QLabel* labelFunctions_ = nullptr;
+  QComboBox* comboFunctions_ = nullptr;
+  QLabel* labelTimer_ = nullptr;
+  QLineEdit* timerText_ = nullptr;
+  QScrollBar* hscrollTimer_ = nullptr;
+  QPushButton* command7_ = nullptr;
+  QPushButton* command8_ = nullptr;
+  QPushButton* command9_ = nullptr;
+  QPushButton* commandEnableAll_ = nullptr;
+  QPushButton* commandDisableAll_ = nullptr;
+  QPushButton* commandExit_ = nullptr;
+
+  QLabel* statusLine_ = nullptr;
+  QTimer* statusTimer_ = nullptr;
+  bool statusDirty_ = false;
+};
+
+}  // namespace gp
