@@ -1,0 +1,80 @@
+#include "app/command_line.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+
+#include "app/app_info.h"
+
+namespace gp {
+namespace {
+
+// The toolkit's own options, which its application object reads.
+void AddToolkitOptions(QCommandLineParser& parser) {
+  for (const char* name : {"platform", "platformpluginpath", "platformtheme", "plugin", "qmljsdebugger",
+                           "qwindowgeometry", "qwindowicon", "qwindowtitle", "session", "display", "name",
+                           "geometry", "style", "stylesheet"}) {
+    QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+    option.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(option);
+  }
+  for (const char* name : {"reverse", "widgetcount", "nograb", "dograb", "sync"}) {
+    QCommandLineOption option(QString::fromLatin1(name));
+    option.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(option);
+  }
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaultPort) {
+  CommandLine result;
+  const QString executable = arguments.isEmpty() ? QString::fromUtf8(kAppName)
+                                                 : arguments.constFirst().section(QLatin1Char('/'), -1);
+
+  QCommandLineParser parser;
+  // "-platform xcb" is one option, as the toolkit reads it, not six letters.
+  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+  parser.setApplicationDescription(
+      QStringLiteral("Control panel for a modular snake or caterpillar robot on a serial servo controller."));
+  const QCommandLineOption helpOption = parser.addHelpOption();
+  const QCommandLineOption versionOption = parser.addVersionOption();
+  const QCommandLineOption portOption(
+      QStringLiteral("port"),
+      QStringLiteral("Serial device of the servo controller (default: %1, port 1).").arg(defaultPort),
+      QStringLiteral("DEVICE"), defaultPort);
+  parser.addOption(portOption);
+
+  // Options added later are registered here, next to --port.
+
+  AddToolkitOptions(parser);
+
+  const auto fail = [&](const QString& why) {
+    result.action = CommandLine::Action::Fail;
+    result.text = QStringLiteral("%1: %2\nTry '%1 --help' for the options.\n").arg(executable, why);
+    return result;
+  };
+
+  if (!parser.parse(arguments)) return fail(parser.errorText());
+  if (parser.isSet(helpOption) || parser.isSet(QStringLiteral("help-all"))) {
+    result.action = CommandLine::Action::ShowHelp;
+    result.text = parser.helpText();
+    // Without an application object the parser cannot know the program's name.
+    result.text.replace(QStringLiteral("<executable_name>"), executable);
+    return result;
+  }
+  if (parser.isSet(versionOption)) {
+    result.action = CommandLine::Action::ShowVersion;
+    result.text = QStringLiteral("%1 %2\n").arg(QString::fromUtf8(kAppTitle), QString::fromUtf8(kAppVersion));
+    return result;
+  }
+  if (!parser.positionalArguments().isEmpty())
+    return fail(QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().constFirst()));
+
+  if (parser.values(portOption).size() > 1) return fail(QStringLiteral("--port given more than once."));
+  result.portChosen = parser.isSet(portOption);
+  result.port = parser.value(portOption);
+  if (result.port.isEmpty()) return fail(QStringLiteral("--port needs a device name."));
+  return result;
+}
+
+}  // namespace gp

@@ -1,0 +1,33 @@
+#pragma once
+// The program's command line: --port DEVICE, --help and --version. Read
+// before any window system is touched, so that help, version and a mistyped
+// option need no display.
+
+#include <QString>
+#include <QStringList>
+
+namespace gp {
+
+struct CommandLine {
+  enum class Action { Run, ShowHelp, ShowVersion, Fail };
+
+  Action action = Action::Run;
+  // What to print for ShowHelp, ShowVersion (to standard output) and Fail
+  // (to standard error), with its final line feed.
+  QString text;
+
+  QString port;             // the device standing in for port 1
+  bool portChosen = false;  // given with --port rather than the default
+
+  // Options added later go here, next to the port.
+};
+
+// Exit status for a command line the program cannot use.
+constexpr int kUsageExitCode = 2;
+
+// Reads the arguments, the program's path first. The toolkit's own options
+// (-platform, -style, -display and the like) are let through for the
+// application object to take.
+CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaultPort);
+
+}  // namespace gp

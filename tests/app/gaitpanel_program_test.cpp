@@ -1,0 +1,126 @@
+// The built program, run as a person runs it: --help, --version, options it
+// does not know, and a whole start from the welcome window to the panel.
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QtTest>
+#include <pty.h>
+#include <unistd.h>
+
+namespace {
+
+struct Run {
+  int exitCode = -1;
+  QProcess::ExitStatus status = QProcess::CrashExit;
+  QString out;
+  QString err;
+};
+
+Run Start(const QStringList& arguments, QProcessEnvironment env = QProcessEnvironment::systemEnvironment(),
+          int timeoutMs = 20000) {
+  QProcess process;
+  process.setProcessEnvironment(env);
+  process.start(QStringLiteral(GAITPANEL_BINARY), arguments);
+  Run run;
+  if (!process.waitForStarted(5000)) return run;
+  if (!process.waitForFinished(timeoutMs)) {
+    process.kill();
+    process.waitForFinished();
+    return run;
+  }
+  run.exitCode = process.exitCode();
+  run.status = process.exitStatus();
+  run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
+  run.err = QString::fromLocal8Bit(process.readAllStandardError());
+  return run;
+}
+
+}  // namespace
+
+class GaitPanelProgramTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void versionAndHelpNeedNoDisplay();
+  void refusesWhatItDoesNotKnow_data();
+  void refusesWhatItDoesNotKnow();
+  void startsWithTheWelcomeWindowAndHandsOver();
+};
+
+void GaitPanelProgramTest::versionAndHelpNeedNoDisplay() {
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.remove(QStringLiteral("DISPLAY"));
+  env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+  env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+
+  const Run version = Start({QStringLiteral("--version")}, env);
+  QCOMPARE(version.status, QProcess::NormalExit);
+  QCOMPARE(version.exitCode, 0);
+  QCOMPARE(version.out, QStringLiteral("Gait Panel 1.0.0\n"));
+  QCOMPARE(version.err, QString());
+
+  for (const char* option : {"--help", "-h"}) {
+    const Run help = Start({QString::fromLatin1(option)}, env);
+    QCOMPARE(help.exitCode, 0);
+    QVERIFY2(help.out.contains(QStringLiteral("--port <DEVICE>")), qPrintable(help.out));
+    QVERIFY(help.out.contains(QStringLiteral("--version")));
+    QVERIFY(help.out.contains(QStringLiteral("--help")));
+    QVERIFY(help.out.contains(QStringLiteral("/dev/ttyS0")));  // the default, port 1
+    QCOMPARE(help.err, QString());
+  }
+}
+
+void GaitPanelProgramTest::refusesWhatItDoesNotKnow_data() {
+  QTest::addColumn<QStringList>("arguments");
+  QTest::addColumn<QString>("message");
+  QTest::newRow("unknown long option") << QStringList{"--speed", "3"} << "Unknown option 'speed'.";
+  QTest::newRow("unknown beside help") << QStringList{"--help", "--bogus"} << "Unknown option 'bogus'.";
+  QTest::newRow("port without device") << QStringList{"--port"} << "Missing value after '--port'.";
+  QTest::newRow("stray argument") << QStringList{"/dev/ttyUSB0"} << "Unexpected argument '/dev/ttyUSB0'.";
+}
+
+void GaitPanelProgramTest::refusesWhatItDoesNotKnow() {
+  QFETCH(QStringList, arguments);
+  QFETCH(QString, message);
+  const Run run = Start(arguments);
+  QCOMPARE(run.status, QProcess::NormalExit);
+  QCOMPARE(run.exitCode, 2);
+  QCOMPARE(run.out, QString());
+  // One clear line naming the fault, and where to look.
+  QCOMPARE(run.err, QStringLiteral("gaitpanel: %1\nTry 'gaitpanel --help' for the options.\n").arg(message));
+}
+
+void GaitPanelProgramTest::startsWithTheWelcomeWindowAndHandsOver() {
+  int master = -1, slave = -1;
+  char name[256] = {};
+  QCOMPARE(openpty(&master, &slave, name, nullptr, nullptr), 0);
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+  env.insert(QStringLiteral("GAITPANEL_STARTUP_PROBE"), QStringLiteral("1"));
+  // The toolkit's own options still reach it.
+  const Run run = Start(
+      {QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--port"), QString::fromLocal8Bit(name)},
+      env);
+  ::close(slave);
+  ::close(master);
+  QCOMPARE(run.status, QProcess::NormalExit);
+  QCOMPARE(run.exitCode, 0);
+  // The probe's figures: welcome window first, then "Enter", then the panel.
+  const QRegularExpression line(QStringLiteral(
+      "startup main_ns=(\\d+) welcome_ns=(\\d+) enter_ns=(\\d+) panel_ns=(\\d+) rss_kb=(\\d+) hwm_kb=(\\d+)"));
+  const QRegularExpressionMatch match = line.match(run.out);
+  QVERIFY2(match.hasMatch(), qPrintable(run.out + run.err));
+  const qint64 mainNs = match.captured(1).toLongLong();
+  const qint64 welcomeNs = match.captured(2).toLongLong();
+  const qint64 enterNs = match.captured(3).toLongLong();
+  const qint64 panelNs = match.captured(4).toLongLong();
+  QVERIFY(mainNs < welcomeNs);
+  QVERIFY(welcomeNs < enterNs);
+  QVERIFY(enterNs < panelNs);
+  QVERIFY(match.captured(5).toLongLong() > 0);
+  // No message box: the port opened.
+  QVERIFY2(!run.err.contains(QStringLiteral("cannot")), qPrintable(run.err));
+}
+
+QTEST_GUILESS_MAIN(GaitPanelProgramTest)
+#include "gaitpanel_program_test.moc"
