@@ -1,9 +1,18 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and starts the program.
-# Arguments are passed to the program (for example --port /dev/ttyUSB0).
+#   ./run.sh                      the panel on the virtual servo controller
+#   ./run.sh --port /dev/ttyUSB0  the panel on a real controller
+# Any other arguments are passed to the program as they are.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/setup.sh
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$(nproc)"
-exec build/bin/gaitpanel "$@"
+
+args=("$@")
+wants_port=no
+for a in "$@"; do
+  case "$a" in --port|--port=*) wants_port=yes ;; esac
+done
+[ "$wants_port" = yes ] || args=(--simulator "${args[@]}")
+exec build/bin/gaitpanel "${args[@]}"

@@ -44,7 +44,10 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
       QStringLiteral("DEVICE"), defaultPort);
   parser.addOption(portOption);
 
-  // Options added later are registered here, next to --port.
+  const QCommandLineOption simulatorOption(
+      QStringLiteral("simulator"),
+      QStringLiteral("Drive a virtual servo controller, shown in a window of its own, instead of a serial device."));
+  parser.addOption(simulatorOption);
 
   AddToolkitOptions(parser);
 
@@ -72,6 +75,9 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
 
   if (parser.values(portOption).size() > 1) return fail(QStringLiteral("--port given more than once."));
   result.portChosen = parser.isSet(portOption);
+  result.simulator = parser.isSet(simulatorOption);
+  if (result.simulator && result.portChosen)
+    return fail(QStringLiteral("--simulator and --port cannot be used together."));
   result.port = parser.value(portOption);
   if (result.port.isEmpty()) return fail(QStringLiteral("--port needs a device name."));
   return result;

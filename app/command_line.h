@@ -1,5 +1,6 @@
 #pragma once
-// The program's command line: --port DEVICE, --help and --version. Read
+// The program's command line: --port DEVICE, --simulator, --help and
+// --version. Read
 // before any window system is touched, so that help, version and a mistyped
 // option need no display.
 
@@ -19,7 +20,8 @@ struct CommandLine {
   QString port;             // the device standing in for port 1
   bool portChosen = false;  // given with --port rather than the default
 
-  // Options added later go here, next to the port.
+  // A virtual servo controller on a pseudo-terminal stands in for the robot.
+  bool simulator = false;
 };
 
 // Exit status for a command line the program cannot use.

@@ -6,13 +6,17 @@
 #include <QIcon>
 #include <QPointer>
 #include <QStringList>
+#include <QTimer>
 #include <cstdio>
+#include <memory>
 
 #include "app/app_info.h"
 #include "app/command_line.h"
 #include "app/startup_probe.h"
 #include "link/serial_link.h"
 #include "panel/form2.h"
+#include "sim/controller_window.h"
+#include "sim/virtual_controller.h"
 #include "welcome/form_init.h"
 
 namespace {
@@ -49,20 +53,43 @@ int main(int argc, char* argv[]) {
   for (int size : {48, 64, 128, 256}) icon.addFile(QStringLiteral(":/welcome/gaitpanel-%1.png").arg(size));
   QApplication::setWindowIcon(icon);
 
-  // ------------------------------------------------------------------------
-  // Choice of controller. The panel talks to the serial device named here.
-  // An option that puts a virtual controller in the device's place is decided
-  // at this point, before the panel exists.
-  // ------------------------------------------------------------------------
+  // The panel talks to the serial device named on the command line, or to a
+  // virtual controller on a pseudo-terminal, through the very same link.
+  // The controller is made first so that it outlives the panel: the link
+  // would otherwise see its line hang up.
+  std::unique_ptr<gp::sim::VirtualController> controller;
   gp::PanelOptions options;
   options.port = commandLine.port;
-  if (!commandLine.portChosen) options.portLabel = QStringLiteral("port 1");
+  if (commandLine.simulator) {
+    controller = std::make_unique<gp::sim::VirtualController>();
+    QString why;
+    if (!controller->start(&why)) {
+      Print(stderr, QStringLiteral("%1: --simulator is unavailable: %2\n").arg(QString::fromUtf8(gp::kAppName), why));
+      return 1;
+    }
+    options.port = controller->devicePath();
+    options.portLabel = QStringLiteral("virtual servo controller");
+  } else if (!commandLine.portChosen) {
+    options.portLabel = QStringLiteral("port 1");
+  }
 
   // The panel is created on the welcome window's hand-over; creating it runs
-  // its start-up, which opens the port.
+  // its start-up, which opens the port. The controller's window opens with
+  // it, beside it.
   QPointer<QWidget> panel;
+  QPointer<QWidget> controllerWindow;
   const auto createPanel = [&]() -> QWidget* {
-    if (panel.isNull()) panel = new gp::Form2(options);
+    if (!panel.isNull()) return panel.data();
+    panel = new gp::Form2(options);
+    if (controller) {
+      controllerWindow = new gp::sim::ControllerWindow(*controller);
+      QTimer::singleShot(0, controllerWindow, [&panel, &controllerWindow] {
+        if (panel.isNull() || controllerWindow.isNull()) return;
+        const QRect frame = panel->frameGeometry();
+        controllerWindow->move(frame.right() + 8, frame.top());
+        controllerWindow->show();
+      });
+    }
     return panel.data();
   };
 
@@ -73,5 +100,7 @@ int main(int argc, char* argv[]) {
   const int status = QApplication::exec();
   delete welcome.data();
   delete panel.data();
+  delete controllerWindow.data();
+  controller.reset();
   return status;
 }

@@ -45,6 +45,7 @@ class GaitPanelProgramTest : public QObject {
   void refusesWhatItDoesNotKnow_data();
   void refusesWhatItDoesNotKnow();
   void startsWithTheWelcomeWindowAndHandsOver();
+  void runsAgainstTheVirtualController();
 };
 
 void GaitPanelProgramTest::versionAndHelpNeedNoDisplay() {
@@ -76,6 +77,8 @@ void GaitPanelProgramTest::refusesWhatItDoesNotKnow_data() {
   QTest::newRow("unknown long option") << QStringList{"--speed", "3"} << "Unknown option 'speed'.";
   QTest::newRow("unknown beside help") << QStringList{"--help", "--bogus"} << "Unknown option 'bogus'.";
   QTest::newRow("port without device") << QStringList{"--port"} << "Missing value after '--port'.";
+  QTest::newRow("simulator with a port")
+      << QStringList{"--simulator", "--port", "/dev/ttyUSB0"} << "--simulator and --port cannot be used together.";
   QTest::newRow("stray argument") << QStringList{"/dev/ttyUSB0"} << "Unexpected argument '/dev/ttyUSB0'.";
 }
 
@@ -120,6 +123,17 @@ void GaitPanelProgramTest::startsWithTheWelcomeWindowAndHandsOver() {
   QVERIFY(match.captured(5).toLongLong() > 0);
   // No message box: the port opened.
   QVERIFY2(!run.err.contains(QStringLiteral("cannot")), qPrintable(run.err));
+}
+
+void GaitPanelProgramTest::runsAgainstTheVirtualController() {
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("GAITPANEL_STARTUP_PROBE"), QStringLiteral("1"));
+  const Run run = Start({QStringLiteral("--simulator")}, env);
+  QCOMPARE(run.status, QProcess::NormalExit);
+  QVERIFY2(run.exitCode == 0, qPrintable(run.out + run.err));
+  QVERIFY2(run.out.contains(QStringLiteral("startup main_ns=")), qPrintable(run.out + run.err));
+  // The link opened the controller's terminal: no failure was reported.
+  QVERIFY2(!run.err.contains(QStringLiteral("Cannot open")), qPrintable(run.err));
 }
 
 QTEST_GUILESS_MAIN(GaitPanelProgramTest)
