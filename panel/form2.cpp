@@ -43,7 +43,6 @@ constexpr int kClientHeight = 10980;
 constexpr int kAmpLimit = 90;
 constexpr double kMaxIntervalMs = 1000.0;
 constexpr double kDelayCount = 2000.0;
-constexpr int kStatusRefreshMs = 250;
 
 const char* const kFontFamily = "MS Sans Serif";
 constexpr double kLargePoints = 13.5;
@@ -140,9 +139,9 @@ void Form2::buildControls() {
   client->setFixedSize(Px(kClientWidth), Px(kClientHeight));
   setCentralWidget(client);
 
-  label10_ = MakeLabel(client, QStringLiteral("Label10"), QStringLiteral("Snake and Caterpillar control GUI"),
-                       TwipRect(120, 120, 6615, 495));
-  label10_->setFont(PanelFont(kLargePoints));
+  QLabel* label10 = MakeLabel(client, QStringLiteral("Label10"), QStringLiteral("Snake and Caterpillar control GUI"),
+                              TwipRect(120, 120, 6615, 495));
+  label10->setFont(PanelFont(kLargePoints));
 
   buildModuleRows(client);
   buildSimulationFrame(client);
@@ -162,17 +161,15 @@ void Form2::buildModuleRows(QWidget* client) {
     const QString n = QString::number(r);
     const QString colon = r == 1 ? QStringLiteral(":") : QString();
 
-    labelM_[r] = MakeLabel(client, RowName("Label_M", r), QStringLiteral("M ") + n, TwipRect(360, top, 615, 375));
-    labelM_[r]->setFont(PanelFont(kLargePoints));
-    labelA_[r] = MakeLabel(client, RowName("Label_A", r), QStringLiteral("A") + n + colon,
-                           TwipRect(1080, top, 375, 375));
+    MakeLabel(client, RowName("Label_M", r), QStringLiteral("M ") + n, TwipRect(360, top, 615, 375))
+        ->setFont(PanelFont(kLargePoints));
+    MakeLabel(client, RowName("Label_A", r), QStringLiteral("A") + n + colon, TwipRect(1080, top, 375, 375));
     textAmp_[r] = MakeTextBox(client, RowName("Text_Amp", r), QStringLiteral("90"), TwipRect(1440, top, 495, 375));
-    labelP_[r] = MakeLabel(client, RowName("Label_P", r), QStringLiteral("P") + n + colon,
-                           TwipRect(2280, top, 375, 375));
+    MakeLabel(client, RowName("Label_P", r), QStringLiteral("P") + n + colon, TwipRect(2280, top, 375, 375));
     textPhase_[r] = MakeTextBox(client, RowName("Text_Phase", r), QStringLiteral("0"), TwipRect(2640, top, 615, 375));
-    labelInit_[r] = MakeLabel(client, RowName("Label_Init", r), QStringLiteral("Init-angle") + n + QStringLiteral(":"),
-                              TwipRect(3480, top, 975, 375));
-    labelInit_[r]->setFont(PanelFont(kSmallPoints));
+    MakeLabel(client, RowName("Label_Init", r), QStringLiteral("Init-angle") + n + QStringLiteral(":"),
+              TwipRect(3480, top, 975, 375))
+        ->setFont(PanelFont(kSmallPoints));
     textInitAngle_[r] =
         MakeTextBox(client, RowName("Text_initangle", r), QStringLiteral("0"), TwipRect(4560, top, 495, 375));
 
@@ -206,10 +203,10 @@ void Form2::buildModuleRows(QWidget* client) {
 }
 
 void Form2::buildSimulationFrame(QWidget* client) {
-  frame2_ = new QGroupBox(QStringLiteral("Simulation"), client);
-  frame2_->setObjectName(QStringLiteral("Frame2"));
-  frame2_->setGeometry(TwipRect(6960, 600, 6135, 7095));
-  frame2_->setFont(PanelFont(kLargePoints));
+  auto* frame2 = new QGroupBox(QStringLiteral("Simulation"), client);
+  frame2->setObjectName(QStringLiteral("Frame2"));
+  frame2->setGeometry(TwipRect(6960, 600, 6135, 7095));
+  frame2->setFont(PanelFont(kLargePoints));
 
   // The fixed sketch of the module chain, elements 0 to 7: {y, x from, x to}.
   struct Segment {
@@ -221,7 +218,7 @@ void Form2::buildSimulationFrame(QWidget* client) {
   };
   int index = 0;
   for (const Segment& s : kSketch) {
-    auto* line = new LineWidget(Px(s.x1), Px(s.x2), Px(s.y), frame2_);
+    auto* line = new LineWidget(Px(s.x1), Px(s.x2), Px(s.y), frame2);
     line->setObjectName(QStringLiteral("Line_M") + QString::number(index));
     line->setProperty("index", index);
     ++index;
@@ -229,16 +226,16 @@ void Form2::buildSimulationFrame(QWidget* client) {
 }
 
 void Form2::buildControlFrame(QWidget* client) {
-  frame1_ = new QGroupBox(QStringLiteral("Control"), client);
-  frame1_->setObjectName(QStringLiteral("Frame1"));
-  frame1_->setGeometry(TwipRect(240, 7800, 12975, 2055));
-  frame1_->setFont(PanelFont(kLargePoints));
+  auto* frame1 = new QGroupBox(QStringLiteral("Control"), client);
+  frame1->setObjectName(QStringLiteral("Frame1"));
+  frame1->setGeometry(TwipRect(240, 7800, 12975, 2055));
+  frame1->setFont(PanelFont(kLargePoints));
 
-  labelFunctions_ = MakeLabel(frame1_, QStringLiteral("Label_Functions"), QStringLiteral("Control Functions:"),
+  labelFunctions_ = MakeLabel(frame1, QStringLiteral("Label_Functions"), QStringLiteral("Control Functions:"),
                               TwipRect(240, 480, 2655, 375));
   labelFunctions_->setFont(PanelFont(kMediumPoints));
 
-  comboFunctions_ = new QComboBox(frame1_);
+  comboFunctions_ = new QComboBox(frame1);
   comboFunctions_->setObjectName(QStringLiteral("Combo_Functions"));
   comboFunctions_->setFont(DefaultFont());
   comboFunctions_->setEditable(true);
@@ -254,15 +251,14 @@ void Form2::buildControlFrame(QWidget* client) {
   comboFunctions_->setGeometry(Px(2760), Px(480), Px(1815), comboFunctions_->sizeHint().height());
   connect(comboFunctions_, &QComboBox::activated, this, [this] { onFunctionChosen(); });
 
-  labelTimer_ = MakeLabel(frame1_, QStringLiteral("Label_Timer"), QStringLiteral("Timer interval:"),
-                          TwipRect(5880, 360, 1575, 375));
-  labelTimer_->setFont(PanelFont(kMediumPoints));
+  MakeLabel(frame1, QStringLiteral("Label_Timer"), QStringLiteral("Timer interval:"), TwipRect(5880, 360, 1575, 375))
+      ->setFont(PanelFont(kMediumPoints));
 
-  timerText_ = MakeTextBox(frame1_, QStringLiteral("TimerText"), QStringLiteral("1"), TwipRect(7560, 360, 1095, 375));
+  timerText_ = MakeTextBox(frame1, QStringLiteral("TimerText"), QStringLiteral("1"), TwipRect(7560, 360, 1095, 375));
   timerText_->setFont(DefaultFont());
   connect(timerText_, &QLineEdit::textChanged, this, [this] { onTimerTextChanged(); });
 
-  hscrollTimer_ = new QScrollBar(Qt::Horizontal, frame1_);
+  hscrollTimer_ = new QScrollBar(Qt::Horizontal, frame1);
   hscrollTimer_->setObjectName(QStringLiteral("HScroll_Timer"));
   hscrollTimer_->setGeometry(TwipRect(5880, 840, 2775, 255));
   hscrollTimer_->setRange(1, 1000);
@@ -330,17 +326,9 @@ void Form2::buildStatusLine() {
   statusBar()->setObjectName(QStringLiteral("StatusBar"));
   statusBar()->setSizeGripEnabled(false);
   statusBar()->addWidget(statusLine_, 1);
-
-  // The counters change with every command; the line follows them at a
-  // readable pace rather than on every write.
-  statusTimer_ = new QTimer(this);
-  statusTimer_->setInterval(kStatusRefreshMs);
-  connect(statusTimer_, &QTimer::timeout, this, [this] {
-    if (statusDirty_) refreshStatusLine();
-  });
-  connect(&link_, &SerialLink::countersChanged, this, [this] { statusDirty_ = true; });
+  // The link already paces countersChanged to a readable rate.
+  connect(&link_, &SerialLink::countersChanged, this, [this] { refreshStatusLine(); });
   connect(&link_, &SerialLink::stateChanged, this, [this] { refreshStatusLine(); });
-  statusTimer_->start();
 }
 
 void Form2::setFocusOrder() {
@@ -500,7 +488,6 @@ void Form2::onFunctionChosen() {
 }
 
 void Form2::refreshStatusLine() {
-  statusDirty_ = false;
   QString port = link_.statusText();
   if (link_.isOpen() && !options_.portLabel.isEmpty()) {
     port = options_.portLabel + QStringLiteral(" (") + link_.deviceName() + QStringLiteral(") ") +

@@ -11,15 +11,12 @@
 #include "gait/module_table.h"
 #include "link/serial_link.h"
 
-class QAction;
 class QCheckBox;
 class QComboBox;
-class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QScrollBar;
-class QTimer;
 
 namespace gp {
 
@@ -89,21 +86,13 @@ class Form2 : public QMainWindow {
   SerialLink link_;
   GaitDriver driver_;
 
-  RowArray<QLabel> labelM_{};
-  RowArray<QLabel> labelA_{};
-  RowArray<QLabel> labelP_{};
-  RowArray<QLabel> labelInit_{};
   RowArray<QLineEdit> textAmp_{};
   RowArray<QLineEdit> textPhase_{};
   RowArray<QLineEdit> textInitAngle_{};
   RowArray<QCheckBox> check_{};
 
-  QLabel* label10_ = nullptr;
-  QGroupBox* frame1_ = nullptr;
-  QGroupBox* frame2_ = nullptr;
   QLabel* labelFunctions_ = nullptr;
   QComboBox* comboFunctions_ = nullptr;
-  QLabel* labelTimer_ = nullptr;
   QLineEdit* timerText_ = nullptr;
   QScrollBar* hscrollTimer_ = nullptr;
   QPushButton* command7_ = nullptr;
@@ -114,8 +103,6 @@ class Form2 : public QMainWindow {
   QPushButton* commandExit_ = nullptr;
 
   QLabel* statusLine_ = nullptr;
-  QTimer* statusTimer_ = nullptr;
-  bool statusDirty_ = false;
 };
 
 }  // namespace gp

@@ -84,6 +84,11 @@ FormInit::FormInit(PanelFactory panelFactory, QWidget* parent)
   const char* const entries[] = {"11111", "22222", "33333", "44444", "55555"};
   for (int i = 0; i < 5; ++i) combo1_->addItem(QString::fromLatin1(entries[i]), i);
   combo1_->setCurrentIndex(0);
+  // Only a pick from the list shows a position. Qt's editable combo box
+  // would also pick the item whose text was typed in, on Enter or on leaving
+  // the field, and complete typed text from the list.
+  combo1_->setCompleter(nullptr);
+  QObject::disconnect(combo1_->lineEdit(), SIGNAL(editingFinished()), combo1_, nullptr);
   // The box is as tall as its font makes it; only its place and width are set.
   const QRect comboBox = Twips(6840, 6720, 2655, 0);
   combo1_->setGeometry(comboBox.x(), comboBox.y(), comboBox.width(), combo1_->sizeHint().height());

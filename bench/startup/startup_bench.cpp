@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <pty.h>
 #include <unistd.h>

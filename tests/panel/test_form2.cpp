@@ -424,7 +424,8 @@ class TestForm2 : public QObject {
     QTest::mouseClick(move, Qt::LeftButton);
     QCOMPARE(form_->state().Running, -1);
     QCOMPARE(enabled(), QStringLiteral("111"));
-    QCOMPARE(wire_->take(), QByteArray("SO\rSC\r"));  // no module enabled: no position follows
+    QCOMPARE(wire_->until("SC\r"), QByteArray("SO\rSC\r"));
+    QCOMPARE(wire_->take(), QByteArray());  // no module enabled: no position follows
 
     stop->setFocus();
     QTest::mouseClick(pause, Qt::LeftButton);
@@ -436,10 +437,17 @@ class TestForm2 : public QObject {
     QTest::mouseClick(stop, Qt::LeftButton);
     QCOMPARE(form_->state().Running, 0);
     QCOMPARE(form_->state().StepIndex, 0);
+    // The step counter as the next tick leaves it (this slot runs after the gait's).
+    int afterNextTick = -1;
+    const QMetaObject::Connection watch = connect(&form_->driver().timer1(), &QTimer::timeout, this, [&] {
+      if (afterNextTick < 0) afterNextTick = form_->state().StepIndex;
+    });
     QCOMPARE(enabled(), QStringLiteral("110"));
     QCOMPARE(FocusName(), QStringLiteral("Command7"));
     QCOMPARE(wire_->until("\r"), QByteArray("SF\r"));
-    QTRY_COMPARE(form_->state().StepIndex, 1);  // the next tick
+    QTRY_VERIFY(afterNextTick >= 0);
+    disconnect(watch);
+    QCOMPARE(afterNextTick, 1);
 
     QTest::mouseClick(pause, Qt::LeftButton);  // Pause when stopped
     QCOMPARE(enabled(), QStringLiteral("101"));
@@ -458,7 +466,8 @@ class TestForm2 : public QObject {
     QTest::mouseClick(get<QCheckBox>("Check5"), Qt::LeftButton);
     QCOMPARE(wire_->until("SE04\r"), QByteArray("SE01\rSE04\r"));
     QTest::mouseClick(button("Command7"), Qt::LeftButton);
-    QTest::qWait(200);
+    // Two enables, "SO" and "SC", then at least four positions handed to the line.
+    QTRY_VERIFY(form_->link().counters().sent >= 8);
     QTest::mouseClick(button("Command8"), Qt::LeftButton);
     const QByteArray got = wire_->until("SF\r");
     QVERIFY2(got.startsWith("SO\rSC\rSW0 1"), got.constData());  // SC first, then positions
@@ -510,7 +519,8 @@ class TestForm2 : public QObject {
     QCOMPARE(shown_[1].text, QStringLiteral("Error"));
     QCOMPARE(form_->state().Running, 0);
     // Each box is followed by its module's position from the angle never computed: the centre.
-    QCOMPARE(wire_->take(300), QByteArray("SO\rSC\rSW0 005DC\r\rSW0 205DC\r\r"));
+    QCOMPARE(wire_->until("SW0 205DC\r\r"), QByteArray("SO\rSC\rSW0 005DC\r\rSW0 205DC\r\r"));
+    QCOMPARE(wire_->take(300), QByteArray());
     QCOMPARE(shown_.size(), 2);
     QCOMPARE(form_->state().WaveFunction, 1);
 
@@ -563,7 +573,7 @@ class TestForm2 : public QObject {
     openPanel();
     QTest::mouseClick(get<QCheckBox>("Check1"), Qt::LeftButton);
     QTest::mouseClick(button("Command7"), Qt::LeftButton);
-    QTest::qWait(100);
+    QTRY_VERIFY(!form_->table().CommandText[1].empty());  // a position is on its way
     QSignalSpy exited(form_.get(), &Form2::exited);
     button("Command_Exit")->setFocus();
     QTest::keyClick(button("Command_Exit"), Qt::Key_Return);  // Enter on the first focus

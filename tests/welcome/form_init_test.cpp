@@ -246,10 +246,10 @@ void FormInitTest::handsOverThreeSecondsAfterLoading() {
   maker.duringStartUp = [&] { handedOverAt = clock.elapsed(); };
   clock.start();
   QPointer<FormInit> form = ShownForm(maker);
-  QTRY_COMPARE_WITH_TIMEOUT(maker.calls, 1, 6000);
-  // Not before the three seconds are up; the upper bound only allows for a
-  // busy machine.
-  QVERIFY2(handedOverAt >= 3000 && handedOverAt < 4500, qPrintable(QString::number(handedOverAt)));
+  // A busy machine may deliver the tick late, never early; that the timer is
+  // set to exactly 3000 ms is checked with the controls.
+  QTRY_COMPARE_WITH_TIMEOUT(maker.calls, 1, 15000);
+  QVERIFY2(handedOverAt >= 3000, qPrintable(QString::number(handedOverAt)));
   DeleteLater();
   QVERIFY(form.isNull());
   QVERIFY(maker.panels.front()->isVisible());
@@ -358,6 +358,21 @@ void FormInitTest::whateverIsTypedTheHandOverIsTheSame() {
   QCOMPARE(combo->count(), 5);
   QCOMPARE(combo->currentText(), QStringLiteral("98765"));
   QCOMPARE(label1->text(), QStringLiteral("User name:"));
+  // Typing a list entry's own text picks nothing, on Enter or on leaving the field.
+  combo->lineEdit()->selectAll();
+  QTest::keyClicks(combo->lineEdit(), QStringLiteral("33333"));
+  QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
+  user->setFocus();
+  // Nor is the start of one completed from the list.
+  combo->setFocus();
+  combo->lineEdit()->selectAll();
+  QTest::keyClicks(combo->lineEdit(), QStringLiteral("222"));
+  QTest::keyClick(combo->lineEdit(), Qt::Key_Return);
+  QCOMPARE(combo->currentText(), QStringLiteral("222"));
+  user->setFocus();
+  QCOMPARE(combo->count(), 5);
+  QCOMPARE(label1->text(), QStringLiteral("User name:"));
+  QCOMPARE(user->text(), QStringLiteral("Ops & <co> 42"));
   QCOMPARE(maker.calls, 0);
   // "Enter" itself hands over as it always does.
   Child<QPushButton>(form, "Command_Enter")->click();
