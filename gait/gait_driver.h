@@ -1,6 +1,7 @@
 #pragma once
 // The gait's two timers: Timer1, the gait clock, and Timer2, the position
-// refresh, both 20 ms and precise, ticking from start() until destruction.
+// refresh, both 20 ms and precise, ticking from start() until the panel
+// closes the link for good.
 
 #include <QObject>
 #include <QTimer>
@@ -17,7 +18,8 @@ class GaitDriver : public QObject {
 
   GaitDriver(ModuleTable& table, GaitState& state, CommandSink& sink, QObject* parent = nullptr);
 
-  // Starts both timers; nothing ever stops them, Running alone decides.
+  // Starts both timers. While the panel runs nothing stops them: Running
+  // alone decides whether a tick moves the robot.
   void start();
 
   QTimer& timer1() { return timer1_; }

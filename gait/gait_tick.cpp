@@ -1,6 +1,5 @@
 #include "gait_tick.h"
 
-#include <cmath>
 #include <cstdint>
 
 #include "gait/waveform.h"
@@ -33,7 +32,7 @@ void GaitTick(ModuleTable& table, GaitState& state, CommandSink& sink, const Err
       if (errorBox) errorBox(kGaitErrorText);
       state.Running = kFalse;
     }
-    const auto pulse = std::isfinite(angle) ? AngleToPulse(angle) : std::nullopt;
+    const auto pulse = AngleToPulse(angle);  // none for an angle that is not finite
     if (!pulse) continue;
     table.Angle[n] = angle;
     table.PulseWidth[n] = *pulse;

@@ -145,8 +145,9 @@ struct SerialLink::Impl {
     pumpTimer.stop();
     dropQueued();
     setState(State::Lost);
+    // Unless Open() has meanwhile closed this port and opened it afresh.
     QMetaObject::invokeMethod(
-        port, [p = port] { p->close(); }, Qt::QueuedConnection);
+        port, [this] { if (state != State::Open) port->close(); }, Qt::QueuedConnection);
     reportLater(lastError);
   }
 
@@ -266,15 +267,15 @@ void SerialLink::Close() {
     const auto now = Now();
     if (d.queue.empty() && d.portBacklog() == 0 && d.queue.LineIdle(now)) break;
     if (now >= deadline) break;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
+    // Above zero, as now is before the deadline.
+    const TransmitQueue::Time left = std::min<TransmitQueue::Time>(deadline - now, kCloseSleepMax);
     if (d.port->bytesToWrite() > 0) {
-      d.port->waitForBytesWritten(static_cast<int>(std::clamp<std::chrono::milliseconds::rep>(
-          left.count(), 1, kCloseSleepMax.count())));
+      d.port->waitForBytesWritten(static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count()));
       continue;
     }
+    // At least a millisecond, so as not to spin, but never past the deadline.
     const auto until = d.queue.NextDue(now).value_or(d.queue.LineIdleAt());
-    std::this_thread::sleep_for(std::clamp<TransmitQueue::Time>(
-        until - now, std::chrono::milliseconds(1), std::min<TransmitQueue::Time>(kCloseSleepMax, left)));
+    std::this_thread::sleep_for(std::min(std::max<TransmitQueue::Time>(until - now, 1ms), left));
   }
   d.pumpTimer.stop();
   d.dropQueued();  // only what closing had no time left for

@@ -7,9 +7,7 @@
 namespace gp {
 
 TransmitQueue::TransmitQueue(int baudRate, std::size_t leadBytes)
-    : baudRate_(baudRate > 0 ? baudRate : 9600), lead_(Time::zero()) {
-  lead_ = LineTime(leadBytes);
-}
+    : baudRate_(baudRate > 0 ? baudRate : 9600), lead_(LineTime(leadBytes)) {}
 
 TransmitQueue::Time TransmitQueue::LineTime(std::size_t bytes) const {
   // Rounded up, so the clock can only ever run behind the line, never ahead.

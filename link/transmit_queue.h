@@ -97,7 +97,6 @@ class TransmitQueue {
   std::size_t size() const { return entries_.size(); }
   const std::deque<Entry>& entries() const { return entries_; }
   const Counters& counters() const { return counters_; }
-  int baudRate() const { return baudRate_; }
 
  private:
   int baudRate_;

@@ -28,13 +28,6 @@ void ControllerModel::Feed(std::string_view bytes, std::int64_t nowMs) {
   bytes_ += bytes.size();
   byteRate_.Add(nowMs, static_cast<std::uint32_t>(bytes.size()));
   decoder_.Feed(bytes, *this);
-  ++generation_;
-}
-
-void ControllerModel::Trim(std::int64_t nowMs) {
-  for (ChannelState& ch : channels_) {
-    while (!ch.history.empty() && ch.history.front().ms < nowMs - kHistoryMs) ch.history.pop_front();
-  }
 }
 
 void ControllerModel::OnCommand(const DecodedCommand& command) {

@@ -58,8 +58,6 @@ class ControllerModel : public DecoderListener {
 
   // Decodes bytes that arrived at nowMs.
   void Feed(std::string_view bytes, std::int64_t nowMs);
-  // Drops angle samples older than the history window.
-  void Trim(std::int64_t nowMs);
 
   const ChannelState& channel(int c) const { return channels_[static_cast<std::size_t>(c)]; }
   bool ninthEnabled() const { return ninthEnabled_; }
@@ -84,9 +82,6 @@ class ControllerModel : public DecoderListener {
     observer_ = std::move(observer);
   }
 
-  // Goes up whenever anything shown changes.
-  std::uint64_t generation() const { return generation_; }
-
   void OnCommand(const DecodedCommand& command) override;
   void OnMalformed(const MalformedCommand& malformed) override;
 
@@ -105,7 +100,6 @@ class ControllerModel : public DecoderListener {
   std::deque<TimedMalformed> recent_;
   RateMeter byteRate_;
   RateMeter commandRate_;
-  std::uint64_t generation_ = 0;
   std::function<void(const DecodedCommand&)> observer_;
 };
 

@@ -562,7 +562,7 @@ ControllerWindow::ControllerWindow(VirtualController& controller, QWidget* paren
   idleTimer_.setInterval(kTextIntervalMs);
   connect(&idleTimer_, &QTimer::timeout, this, [this] {
     if (frameTimer_.isActive() || controller_.nowMs() - lastFrameMs_ < kTextIntervalMs) return;
-    if (controller_.nowMs() - lastDataMs() < 12000) drawFrame();
+    if (controller_.nowMs() - lastDataMs_ < 12000) drawFrame();
   });
   idleTimer_.start();
 }

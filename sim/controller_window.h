@@ -35,7 +35,6 @@ class ControllerWindow : public QWidget {
   static constexpr std::int64_t kTextIntervalMs = 200;
   void scheduleFrame();
   void drawFrame();
-  std::int64_t lastDataMs() const { return lastDataMs_; }
 
   VirtualController& controller_;
   QWidget* chain_ = nullptr;

@@ -93,14 +93,12 @@ bool VirtualController::start(QString* error) {
   slave_ = slave;
   devicePath_ = QString::fromLocal8Bit(name);
   notifier_ = std::make_unique<QSocketNotifier>(master_, QSocketNotifier::Read);
-  connect(notifier_.get(), &QSocketNotifier::activated, this, &VirtualController::onReadable);
+  connect(notifier_.get(), &QSocketNotifier::activated, this, &VirtualController::readNow);
   return true;
 #else
   return fail(QStringLiteral("pseudo-terminals are not available on this platform"));
 #endif
 }
-
-void VirtualController::onReadable() { readNow(); }
 
 void VirtualController::readNow() {
 #if GP_HAVE_PTY

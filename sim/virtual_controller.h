@@ -51,12 +51,10 @@ class VirtualController : public QObject {
   std::uint64_t reads() const { return reads_; }
 
  signals:
-  // Bytes were decoded; emitted once for each read.
+  // Bytes were decoded; emitted once for each read that brought any.
   void received();
 
  private:
-  void onReadable();
-
   ControllerModel model_;
   QElapsedTimer clock_;
   QDateTime startWall_;

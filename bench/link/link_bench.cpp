@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <mutex>
 #include <optional>
@@ -159,7 +160,10 @@ void RunFor(Time t) {
 Result Run(bool naive, double seconds) {
   int master = -1, slave = -1;
   char name[256] = {};
-  if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) std::perror("openpty");
+  if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+    std::perror("openpty");
+    std::exit(1);
+  }
   ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
 
   std::vector<Handed> handed;

@@ -134,7 +134,7 @@ TEST(CommandDecoder, MalformedInputIsReportedAndDecodingResumesAtTheNextReturn) 
   };
   const std::vector<Case> cases = {
       {"SW0 0\r\r", Fault::EmptyPulseField},  // a refresh before the first step
-      {"SW0 8", Fault::BadChannel},           // (a width field follows below)
+      {"SW0 805DC\r\r", Fault::BadChannel},
       {"SW0 005dc\r\r", Fault::BadPulseField},
       {"SW0 0 5DC\r\r", Fault::BadPulseField},
       {"SW00 05DC\r\r", Fault::UnknownCommand},
@@ -149,8 +149,7 @@ TEST(CommandDecoder, MalformedInputIsReportedAndDecodingResumesAtTheNextReturn) 
       {"\r", Fault::EmptyCommand},
       {std::string("\x00\xff\n\x1b", 4) + "\r", Fault::UnknownCommand},
   };
-  for (Case c : cases) {
-    if (c.bytes == "SW0 8") c.bytes += "5DC\r\r";
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.bytes);
     const Recorder r = Decode(c.bytes + "SE01\r");
     ASSERT_EQ(r.malformed.size(), 1u);
