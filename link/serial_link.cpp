@@ -46,6 +46,8 @@ struct SerialLink::Impl {
   QString reason;  // why the port is not open, for the status line
   QString lastError;
   std::uint64_t droppedOffline = 0;
+  std::uint64_t refusedByPort = 0;  // taken from the queue, but the port's write failed
+  std::uint64_t refusedBytes = 0;
   QStringList setup;
   HandOverObserver observer;
 
@@ -84,6 +86,11 @@ struct SerialLink::Impl {
       const std::string& bytes = entry->command.bytes;
       const auto size = static_cast<qint64>(bytes.size());
       if (port->write(bytes.data(), size) != size) {
+        // The queue counted it as handed over; it was not, so it counts as
+        // dropped instead of sent.
+        ++refusedByPort;
+        refusedBytes += bytes.size();
+        ++droppedOffline;
         lose(port->errorString());
         return;
       }
@@ -312,10 +319,10 @@ QString SerialLink::lastError() const { return d_->lastError; }
 LinkCounters SerialLink::counters() const {
   const auto& q = d_->queue.counters();
   LinkCounters c;
-  c.sent = q.sent;
+  c.sent = q.sent - d_->refusedByPort;
   c.stale = q.stale;
   c.droppedOffline = d_->droppedOffline;
-  c.bytesSent = q.bytesSent;
+  c.bytesSent = q.bytesSent - d_->refusedBytes;
   c.largestQueue = q.largestQueue;
   return c;
 }
