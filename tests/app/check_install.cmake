@@ -6,7 +6,8 @@ execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFI
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${result}")
 endif()
-foreach(path bin/gaitpanel share/applications/gaitpanel.desktop
+foreach(path bin/gaitpanel share/applications/gaitpanel.desktop share/gaitpanel/gaits/standing.json
+             share/gaitpanel/gaits/gait.schema.json
              share/icons/hicolor/48x48/apps/gaitpanel.png share/icons/hicolor/256x256/apps/gaitpanel.png)
   if(NOT EXISTS ${PREFIX}/${path})
     message(FATAL_ERROR "not installed: ${path}")

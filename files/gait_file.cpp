@@ -1,0 +1,268 @@
+#include "files/gait_file.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <QLocale>
+#include <QSaveFile>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "app/conversions.h"
+
+namespace gp::files {
+namespace {
+
+constexpr auto kFormat = "gaitpanel-gait";
+constexpr int kVersion = 1;
+constexpr int kAmpLimit = 90;
+constexpr int kMinIntervalMs = 1;
+constexpr int kMaxIntervalMs = 1000;
+// Far above any gait a person writes; keeps a wrong file from filling memory.
+constexpr qint64 kMaxFileBytes = 1 << 20;
+
+// Why a gait cannot be kept: the field as the file names it and the reason.
+struct Fault {
+  QString field;
+  QString reason;
+};
+
+QString ModuleField(int index, const char* key) {
+  return QStringLiteral("modules[%1].%2").arg(index).arg(QLatin1String(key));
+}
+
+QString ModuleWord(int index) { return QStringLiteral("module %1").arg(index + 1); }
+
+// The checks the panel's own boxes make, and what a JSON number can carry.
+std::optional<Fault> CheckValues(const Gait& gait) {
+  if (gait.intervalMs < kMinIntervalMs || gait.intervalMs > kMaxIntervalMs) {
+    return Fault{QStringLiteral("interval_ms"),
+                 QStringLiteral("%1 is outside 1 to 1000 milliseconds").arg(gait.intervalMs)};
+  }
+  for (int i = 0; i < kGaitModules; ++i) {
+    const GaitModule& m = gait.modules[static_cast<std::size_t>(i)];
+    for (const auto& [key, value] : {std::pair{"amplitude", m.amplitude}, std::pair{"phase", m.phase},
+                                     std::pair{"centre", m.centre}}) {
+      if (!std::isfinite(value)) {
+        return Fault{ModuleField(i, key), QStringLiteral("%1's %2 is not a finite number").arg(ModuleWord(i), QLatin1String(key))};
+      }
+    }
+    // The amplitude box refuses what rounds to more than 90 in size (90.5 stands as 90).
+    const auto amp = NearestInt16(m.amplitude);
+    if (!amp || std::abs(*amp) > kAmpLimit) {
+      return Fault{ModuleField(i, "amplitude"),
+                   QStringLiteral("%1's amplitude %2 is above 90 in size")
+                       .arg(ModuleWord(i), QString::number(m.amplitude, 'g', QLocale::FloatingPointShortest))};
+    }
+    // The initial-angle box holds a 16-bit whole number; beyond that a value would be cut.
+    if (!NearestInt16(m.centre)) {
+      return Fault{ModuleField(i, "centre"),
+                   QStringLiteral("%1's centre %2 is outside -32768 to 32767")
+                       .arg(ModuleWord(i), QString::number(m.centre, 'g', QLocale::FloatingPointShortest))};
+    }
+  }
+  return std::nullopt;
+}
+
+QString TypeName(const QJsonValue& v) {
+  switch (v.type()) {
+    case QJsonValue::Null: return QStringLiteral("null");
+    case QJsonValue::Bool: return QStringLiteral("a true/false value");
+    case QJsonValue::Double: return QStringLiteral("a number");
+    case QJsonValue::String: return QStringLiteral("a text");
+    case QJsonValue::Array: return QStringLiteral("a list");
+    case QJsonValue::Object: return QStringLiteral("an object");
+    case QJsonValue::Undefined: break;
+  }
+  return QStringLiteral("missing");
+}
+
+std::optional<Fault> UnknownKey(const QJsonObject& object, const QStringList& known, const QString& prefix) {
+  for (auto it = object.begin(); it != object.end(); ++it) {
+    if (!known.contains(it.key())) {
+      return Fault{prefix + it.key(), QStringLiteral("unknown field (known: %1)").arg(known.join(QStringLiteral(", ")))};
+    }
+  }
+  return std::nullopt;
+}
+
+// One value of an expected JSON type, or the fault that names it.
+std::optional<Fault> Expect(const QJsonValue& v, QJsonValue::Type type, const QString& field) {
+  if (v.type() == type) return std::nullopt;
+  const QJsonValue want = type == QJsonValue::Double   ? QJsonValue(0.0)
+                          : type == QJsonValue::Bool   ? QJsonValue(false)
+                          : type == QJsonValue::String ? QJsonValue(QString())
+                          : type == QJsonValue::Array  ? QJsonValue(QJsonArray())
+                                                       : QJsonValue(QJsonObject());
+  if (v.isUndefined()) return Fault{field, QStringLiteral("missing; must be %1").arg(TypeName(want))};
+  return Fault{field, QStringLiteral("must be %1, not %2").arg(TypeName(want), TypeName(v))};
+}
+
+std::optional<Fault> ReadModule(const QJsonValue& entry, int i, GaitModule* m) {
+  const QString prefix = QStringLiteral("modules[%1].").arg(i);
+  if (auto f = Expect(entry, QJsonValue::Object, QStringLiteral("modules[%1]").arg(i))) return f;
+  const QJsonObject o = entry.toObject();
+  static const QStringList kKeys{QStringLiteral("amplitude"), QStringLiteral("phase"), QStringLiteral("centre"),
+                                 QStringLiteral("enabled")};
+  if (auto f = UnknownKey(o, kKeys, prefix)) return f;
+  for (const char* key : {"amplitude", "phase", "centre"}) {
+    if (auto f = Expect(o.value(QLatin1String(key)), QJsonValue::Double, prefix + QLatin1String(key))) return f;
+  }
+  if (auto f = Expect(o.value(QLatin1String("enabled")), QJsonValue::Bool, prefix + QStringLiteral("enabled"))) return f;
+  m->amplitude = o.value(QLatin1String("amplitude")).toDouble();
+  m->phase = o.value(QLatin1String("phase")).toDouble();
+  m->centre = o.value(QLatin1String("centre")).toDouble();
+  m->enabled = o.value(QLatin1String("enabled")).toBool();
+  return std::nullopt;
+}
+
+std::optional<Fault> ReadDocument(const QJsonObject& top, Gait* out) {
+  static const QStringList kKeys{QStringLiteral("format"),      QStringLiteral("version"), QStringLiteral("name"),
+                                 QStringLiteral("notes"),       QStringLiteral("interval_ms"),
+                                 QStringLiteral("modules")};
+  // The format and version first: a file of another kind should say so, not trip on its fields.
+  const QJsonValue format = top.value(QLatin1String("format"));
+  if (auto f = Expect(format, QJsonValue::String, QStringLiteral("format"))) return f;
+  if (format.toString() != QLatin1String(kFormat)) {
+    return Fault{QStringLiteral("format"), QStringLiteral("\"%1\" is not \"%2\"").arg(format.toString(), QLatin1String(kFormat))};
+  }
+  const QJsonValue version = top.value(QLatin1String("version"));
+  if (auto f = Expect(version, QJsonValue::Double, QStringLiteral("version"))) return f;
+  if (version.toDouble() != kVersion) {
+    return Fault{QStringLiteral("version"),
+                 QStringLiteral("version %1 is not supported (this program reads version %2)")
+                     .arg(QString::number(version.toDouble(), 'g', QLocale::FloatingPointShortest))
+                     .arg(kVersion)};
+  }
+  if (auto f = UnknownKey(top, kKeys, QString())) return f;
+
+  Gait gait;
+  const QJsonValue name = top.value(QLatin1String("name"));
+  if (auto f = Expect(name, QJsonValue::String, QStringLiteral("name"))) return f;
+  gait.name = name.toString();
+  const QJsonValue notes = top.value(QLatin1String("notes"));
+  if (!notes.isUndefined()) {
+    if (auto f = Expect(notes, QJsonValue::String, QStringLiteral("notes"))) return f;
+    gait.notes = notes.toString();
+  }
+  const QJsonValue interval = top.value(QLatin1String("interval_ms"));
+  if (auto f = Expect(interval, QJsonValue::Double, QStringLiteral("interval_ms"))) return f;
+  const double ms = interval.toDouble();
+  if (ms != std::floor(ms)) {
+    return Fault{QStringLiteral("interval_ms"), QStringLiteral("must be a whole number of milliseconds, not %1")
+                                                    .arg(QString::number(ms, 'g', QLocale::FloatingPointShortest))};
+  }
+  if (ms < kMinIntervalMs || ms > kMaxIntervalMs) {
+    return Fault{QStringLiteral("interval_ms"), QStringLiteral("%1 is outside 1 to 1000 milliseconds")
+                                                    .arg(QString::number(ms, 'g', QLocale::FloatingPointShortest))};
+  }
+  gait.intervalMs = static_cast<int>(ms);
+
+  const QJsonValue modules = top.value(QLatin1String("modules"));
+  if (auto f = Expect(modules, QJsonValue::Array, QStringLiteral("modules"))) return f;
+  const QJsonArray list = modules.toArray();
+  if (list.size() != kGaitModules) {
+    return Fault{QStringLiteral("modules"), QStringLiteral("has %1 entries; a gait has exactly 8").arg(list.size())};
+  }
+  for (int i = 0; i < kGaitModules; ++i) {
+    if (auto f = ReadModule(list.at(i), i, &gait.modules[static_cast<std::size_t>(i)])) return f;
+  }
+  if (auto f = CheckValues(gait)) return f;
+  *out = std::move(gait);
+  return std::nullopt;
+}
+
+QString Line(const QString& path, const QString& field, const QString& reason) {
+  return QDir::toNativeSeparators(path) + QStringLiteral(": ") + field + QStringLiteral(": ") + reason;
+}
+
+QString JsonText(const QString& text) {
+  const QByteArray quoted = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+  return QString::fromUtf8(quoted.mid(1, quoted.size() - 2));
+}
+
+QString JsonNumber(double value) { return QString::number(value, 'g', QLocale::FloatingPointShortest); }
+
+QByteArray GaitJson(const Gait& gait) {
+  QString out;
+  out += QStringLiteral("{\n  \"format\": \"%1\",\n  \"version\": %2,\n").arg(QLatin1String(kFormat)).arg(kVersion);
+  out += QStringLiteral("  \"name\": %1,\n  \"notes\": %2,\n").arg(JsonText(gait.name), JsonText(gait.notes));
+  out += QStringLiteral("  \"interval_ms\": %1,\n  \"modules\": [\n").arg(gait.intervalMs);
+  for (int i = 0; i < kGaitModules; ++i) {
+    const GaitModule& m = gait.modules[static_cast<std::size_t>(i)];
+    out += QStringLiteral("    { \"amplitude\": %1, \"phase\": %2, \"centre\": %3, \"enabled\": %4 }%5\n")
+               .arg(JsonNumber(m.amplitude), JsonNumber(m.phase), JsonNumber(m.centre),
+                    m.enabled ? QStringLiteral("true") : QStringLiteral("false"),
+                    i + 1 < kGaitModules ? QStringLiteral(",") : QString());
+  }
+  out += QStringLiteral("  ]\n}\n");
+  return out.toUtf8();
+}
+
+}  // namespace
+
+bool ReadGaitFile(const QString& path, Gait* gait, QString* error) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    *error = Line(path, QStringLiteral("file"), QStringLiteral("cannot be read: ") + file.errorString());
+    return false;
+  }
+  if (file.size() > kMaxFileBytes) {
+    *error = Line(path, QStringLiteral("file"),
+                  QStringLiteral("is %1 bytes; a gait file is at most %2").arg(file.size()).arg(kMaxFileBytes));
+    return false;
+  }
+  const QByteArray bytes = file.read(kMaxFileBytes + 1);
+  if (file.error() != QFileDevice::NoError) {
+    *error = Line(path, QStringLiteral("file"), QStringLiteral("cannot be read: ") + file.errorString());
+    return false;
+  }
+  QJsonParseError parse{};
+  const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parse);
+  if (parse.error != QJsonParseError::NoError) {
+    const QByteArray before = bytes.left(parse.offset);
+    const auto line = before.count('\n') + 1;
+    const auto column = parse.offset - (before.lastIndexOf('\n') + 1) + 1;
+    *error = Line(path, QStringLiteral("JSON at line %1, column %2").arg(line).arg(column), parse.errorString());
+    return false;
+  }
+  if (!doc.isObject()) {
+    *error = Line(path, QStringLiteral("document"), QStringLiteral("must be a JSON object { ... }"));
+    return false;
+  }
+  if (auto fault = ReadDocument(doc.object(), gait)) {
+    *error = Line(path, fault->field, fault->reason);
+    return false;
+  }
+  return true;
+}
+
+bool WriteGaitFile(const QString& path, const Gait& gait, QString* error) {
+  if (auto fault = CheckValues(gait)) {
+    *error = Line(path, fault->field, fault->reason);
+    return false;
+  }
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) {
+    *error = Line(path, QStringLiteral("file"), QStringLiteral("cannot be written: ") + file.errorString());
+    return false;
+  }
+  file.write(GaitJson(gait));
+  if (!file.commit()) {
+    *error = Line(path, QStringLiteral("file"), QStringLiteral("cannot be written: ") + file.errorString());
+    return false;
+  }
+  return true;
+}
+
+QStringList PresetFolders() {
+  return {QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/gaitpanel/gaits"))};
+}
+
+}  // namespace gp::files

@@ -1,0 +1,47 @@
+#pragma once
+// Gait files: a module table and an interval that people keep, hand on and
+// write by hand. A small JSON document:
+//
+//   { "format": "gaitpanel-gait", "version": 1, "name": "...", "notes": "...",
+//     "interval_ms": 50,
+//     "modules": [ { "amplitude": 30, "phase": 0, "centre": 0, "enabled": true }, ... eight ... ] }
+//
+// Reading is strict: a value of the wrong type, an unknown or missing field,
+// or a value the panel would refuse is an error, and nothing of the file is
+// taken. Qt Core only.
+
+#include <QString>
+#include <QStringList>
+#include <array>
+
+namespace gp::files {
+
+constexpr int kGaitModules = 8;
+
+struct GaitModule {
+  double amplitude = 90;  // degrees, as typed into the amplitude box
+  double phase = 0;       // degrees, any real number
+  double centre = 0;      // degrees, as typed into the initial-angle box
+  bool enabled = false;
+};
+
+struct Gait {
+  QString name;
+  QString notes;
+  int intervalMs = 20;
+  std::array<GaitModule, kGaitModules> modules{};
+};
+
+// False with *error = one line naming the file, the field and the reason; *gait untouched then.
+bool ReadGaitFile(const QString& path, Gait* gait, QString* error);
+
+// Refuses (false, *error as above, the file on disk untouched) a gait that
+// could not be read back. The file is replaced whole or not at all.
+bool WriteGaitFile(const QString& path, const Gait& gait, QString* error);
+
+// Folders searched for presets, in order: <exe dir>/../share/gaitpanel/gaits
+// (the build tree and an installed program both have the presets there).
+// Needs a QCoreApplication. A folder need not exist.
+QStringList PresetFolders();
+
+}  // namespace gp::files
