@@ -1,14 +1,17 @@
 #include "gait_driver.h"
 
-#include <QString>
-#include <QWidget>
-
-#include "app/message_box.h"
-
 namespace gp {
 
-GaitDriver::GaitDriver(ModuleTable& table, GaitState& state, CommandSink& sink, QObject* parent)
-    : QObject(parent), table_(table), state_(state), sink_(sink), timer1_(this), timer2_(this) {
+GaitDriver::GaitDriver(ModuleTable& table, GaitState& state, CommandSink& sink, ErrorBox errorBox,
+                       ModalCheck modalOpen, QObject* parent)
+    : QObject(parent),
+      table_(table),
+      state_(state),
+      sink_(sink),
+      timer1_(this),
+      timer2_(this),
+      errorBox_(std::move(errorBox)),
+      modalOpen_(std::move(modalOpen)) {
   timer1_.setObjectName(QStringLiteral("Timer1"));
   timer2_.setObjectName(QStringLiteral("Timer2"));
   for (QTimer* t : {&timer1_, &timer2_}) {
@@ -17,10 +20,6 @@ GaitDriver::GaitDriver(ModuleTable& table, GaitState& state, CommandSink& sink, 
   }
   connect(&timer1_, &QTimer::timeout, this, &GaitDriver::onTimer1);
   connect(&timer2_, &QTimer::timeout, this, &GaitDriver::onTimer2);
-  errorBox_ = [this](const std::string& text) {
-    ShowCritical(qobject_cast<QWidget*>(this->parent()), QString::fromStdString(text));
-  };
-  modalOpen_ = [] { return ModalBoxOpen(); };
 }
 
 void GaitDriver::start() {

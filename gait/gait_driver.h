@@ -16,7 +16,13 @@ class GaitDriver : public QObject {
  public:
   static constexpr int kDesignIntervalMs = 20;
 
-  GaitDriver(ModuleTable& table, GaitState& state, CommandSink& sink, QObject* parent = nullptr);
+  // Decides whether a modal box is open; ticks then do nothing at all.
+  using ModalCheck = std::function<bool()>;
+
+  // The window the gait runs in hands it its "Error" box and tells it when a
+  // modal box is open.
+  GaitDriver(ModuleTable& table, GaitState& state, CommandSink& sink, ErrorBox errorBox, ModalCheck modalOpen,
+             QObject* parent = nullptr);
 
   // Starts both timers. While the panel runs nothing stops them: Running
   // alone decides whether a tick moves the robot.
@@ -24,14 +30,6 @@ class GaitDriver : public QObject {
 
   QTimer& timer1() { return timer1_; }
   QTimer& timer2() { return timer2_; }
-
-  // Replaces the gait's "Error" box (by default ShowCritical on the parent
-  // widget, if any).
-  void setErrorBox(ErrorBox box) { errorBox_ = std::move(box); }
-
-  // Decides whether a modal box is open; ticks then do nothing at all.
-  // Defaults to ModalBoxOpen().
-  void setModalCheck(std::function<bool()> check) { modalOpen_ = std::move(check); }
 
  public slots:
   void onTimer1();
@@ -46,7 +44,7 @@ class GaitDriver : public QObject {
   QTimer timer1_;
   QTimer timer2_;
   ErrorBox errorBox_;
-  std::function<bool()> modalOpen_;
+  ModalCheck modalOpen_;
   bool inTick_ = false;
 };
 

@@ -38,7 +38,7 @@ struct SerialLink::Impl {
 
   SerialLink* q;
   QSerialPort* port = nullptr;  // child of the link
-  TransmitQueue queue{kBaudRate};
+  TransmitQueue queue{line::kBaudRate};
   QTimer pumpTimer;      // wakes the queue when the line is ready for more
   QTimer countersTimer;  // coalesces countersChanged
   State state = State::NotOpened;
@@ -221,12 +221,12 @@ bool SerialLink::Open(const QString& device) {
   port.setReadBufferSize(kBufferSize);
   d.setup << QStringLiteral("InBufferSize=%1 (read buffer)").arg(kBufferSize);
   d.setup << QStringLiteral("OutBufferSize=%1 (the transmit queue holds what waits)").arg(kBufferSize);
-  port.setBaudRate(kBaudRate);
+  port.setBaudRate(line::kBaudRate);
   port.setParity(QSerialPort::NoParity);
   port.setDataBits(QSerialPort::Data8);
   port.setStopBits(QSerialPort::OneStop);
   port.setFlowControl(QSerialPort::NoFlowControl);
-  d.setup << QStringLiteral("Settings=%1").arg(QString::fromLatin1(kSettingsText));
+  d.setup << QStringLiteral("Settings=%1").arg(QString::fromLatin1(line::kSettingsText));
   d.setup << QStringLiteral("InputLen=%1 (nothing is read)").arg(kInputLen);
   d.setup << QStringLiteral("PortOpen=true");
 
@@ -303,7 +303,7 @@ QString SerialLink::statusText() const {
     case State::NotOpened:
       return QStringLiteral("Serial port not opened");
     case State::Open:
-      return QStringLiteral("%1 %2").arg(d.device, QString::fromLatin1(kSettingsText));
+      return QStringLiteral("%1 %2").arg(d.device, QString::fromLatin1(line::kSettingsText));
     case State::OpenFailed:
       return QStringLiteral("%1 not open: %2").arg(d.device, d.reason);
     case State::Lost:
@@ -317,13 +317,11 @@ QString SerialLink::statusText() const {
 QString SerialLink::lastError() const { return d_->lastError; }
 
 LinkCounters SerialLink::counters() const {
-  const auto& q = d_->queue.counters();
   LinkCounters c;
-  c.sent = q.sent - d_->refusedByPort;
-  c.stale = q.stale;
+  static_cast<TransmitQueue::Counters&>(c) = d_->queue.counters();
+  c.sent -= d_->refusedByPort;
+  c.bytesSent -= d_->refusedBytes;
   c.droppedOffline = d_->droppedOffline;
-  c.bytesSent = q.bytesSent - d_->refusedBytes;
-  c.largestQueue = q.largestQueue;
   return c;
 }
 

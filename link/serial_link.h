@@ -30,13 +30,11 @@ class QSerialPort;
 
 namespace gp {
 
-struct LinkCounters {
-  std::uint64_t sent = 0;            // commands handed whole to the port
-  std::uint64_t stale = 0;           // positions the queue left out as superseded
+// The queue's counters, with sent and bytesSent counting only what the port
+// really took, and what never reached the queue or had to be thrown away.
+struct LinkCounters : TransmitQueue::Counters {
   std::uint64_t droppedOffline = 0;  // commands dropped because the port was not open
                                      // (or was lost, or closing ran out of time)
-  std::uint64_t bytesSent = 0;       // bytes handed to the port
-  std::size_t largestQueue = 0;      // most commands waiting at once
 };
 
 class SerialLink : public QObject, public CommandSink {
@@ -45,8 +43,6 @@ class SerialLink : public QObject, public CommandSink {
   enum class State { NotOpened, Open, OpenFailed, Lost, Closed };
   Q_ENUM(State)
 
-  static constexpr int kBaudRate = 9600;
-  static constexpr const char* kSettingsText = "9600,n,8,1";
   static constexpr int kBufferSize = 1024;
   static constexpr int kCloseDrainMs = 2000;
 

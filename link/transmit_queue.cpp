@@ -7,11 +7,11 @@
 namespace gp {
 
 TransmitQueue::TransmitQueue(int baudRate, std::size_t leadBytes)
-    : baudRate_(baudRate > 0 ? baudRate : 9600), lead_(LineTime(leadBytes)) {}
+    : baudRate_(baudRate > 0 ? baudRate : line::kBaudRate), lead_(LineTime(leadBytes)) {}
 
 TransmitQueue::Time TransmitQueue::LineTime(std::size_t bytes) const {
   // Rounded up, so the clock can only ever run behind the line, never ahead.
-  const auto bits = static_cast<std::int64_t>(bytes) * kBitsPerByte;
+  const auto bits = static_cast<std::int64_t>(bytes) * line::kBitsPerByte;
   constexpr std::int64_t kNanosPerSecond = 1'000'000'000;
   return Time((bits * kNanosPerSecond + baudRate_ - 1) / baudRate_);
 }

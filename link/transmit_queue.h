@@ -39,6 +39,7 @@
 #include <optional>
 #include <vector>
 
+#include "link/line.h"
 #include "link/protocol.h"
 
 namespace gp {
@@ -62,12 +63,11 @@ class TransmitQueue {
     std::size_t largestQueue = 0;  // most commands waiting at once
   };
 
-  static constexpr int kBitsPerByte = 10;  // start bit, 8 data bits, stop bit
   // The port may run this far ahead of the line before the next command is
   // handed over: one position command, so at most about two are in flight.
   static constexpr std::size_t kLeadBytes = 11;
 
-  explicit TransmitQueue(int baudRate = 9600, std::size_t leadBytes = kLeadBytes);
+  explicit TransmitQueue(int baudRate = line::kBaudRate, std::size_t leadBytes = kLeadBytes);
 
   // Takes one whole command in program order.
   Placement Push(ServoCommand command, Time now);

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "app/conversions.h"
+#include "app/form_common.h"
 #include "app/message_box.h"
 #include "link/command_sink.h"
 #include "link/protocol.h"
@@ -31,12 +32,6 @@
 namespace gp {
 namespace {
 
-// The form is laid out in twips, 15 to the pixel at 96 dots per inch.
-constexpr int Px(int twips) { return twips / 15; }
-QRect TwipRect(int left, int top, int width, int height) {
-  return {Px(left), Px(top), Px(width), Px(height)};
-}
-
 constexpr int kClientWidth = 13230;
 constexpr int kClientHeight = 10980;
 
@@ -44,7 +39,6 @@ constexpr int kAmpLimit = 90;
 constexpr double kMaxIntervalMs = 1000.0;
 constexpr double kDelayCount = 2000.0;
 
-const char* const kFontFamily = "MS Sans Serif";
 constexpr double kLargePoints = 13.5;
 constexpr double kMediumPoints = 12.0;
 constexpr double kSmallPoints = 9.75;
@@ -52,31 +46,11 @@ constexpr double kDefaultPoints = 8.25;
 
 const char* const kTimerRangeMessage = "The timer should be between 1--1000";
 
-// Where the panel's font is missing, the nearest narrow sans-serif faces
-// stand in, so that captions fit the fixed layout.
-void InstallFontSubstitutes() {
-  static const bool once = [] {
-    QFont::insertSubstitutions(QString::fromLatin1(kFontFamily),
-                               {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
-                                QStringLiteral("Liberation Sans"), QStringLiteral("Helvetica"),
-                                QStringLiteral("DejaVu Sans Condensed")});
-    return true;
-  }();
-  (void)once;
-}
-
-QFont PanelFont(double points) {
-  QFont font{QString::fromLatin1(kFontFamily)};
-  font.setStyleHint(QFont::SansSerif);
-  font.setPointSizeF(points);
-  return font;
-}
-
 // The font of every control that names none: the forms toolkit's standard
 // face and size, which the twip layout was measured with. Set explicitly on
 // the controls inside a frame, so that they do not inherit the frame's
 // larger caption font.
-QFont DefaultFont() { return PanelFont(kDefaultPoints); }
+QFont DefaultFont() { return FormFont(kDefaultPoints); }
 
 double BoxNumber(const QLineEdit* box) { return ParseNumber(box->text().toStdString()); }
 
@@ -118,7 +92,12 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, 
 }  // namespace
 
 Form2::Form2(PanelOptions options, QWidget* parent)
-    : QMainWindow(parent), options_(std::move(options)), driver_(table_, state_, link_, this) {
+    : QMainWindow(parent),
+      options_(std::move(options)),
+      driver_(
+          table_, state_, link_,
+          [this](const std::string& text) { ShowCritical(this, QString::fromStdString(text)); },
+          [] { return ModalBoxOpen(); }, this) {
   buildControls();
   load();
 }
@@ -129,7 +108,7 @@ Form2::~Form2() {
 }
 
 void Form2::buildControls() {
-  InstallFontSubstitutes();
+  InstallFormFontSubstitutes();
   setFont(DefaultFont());
   setObjectName(QStringLiteral("Form2"));
   setWindowTitle(QStringLiteral("Form2"));
@@ -141,7 +120,7 @@ void Form2::buildControls() {
 
   QLabel* label10 = MakeLabel(client, QStringLiteral("Label10"), QStringLiteral("Snake and Caterpillar control GUI"),
                               TwipRect(120, 120, 6615, 495));
-  label10->setFont(PanelFont(kLargePoints));
+  label10->setFont(FormFont(kLargePoints));
 
   buildModuleRows(client);
   buildSimulationFrame(client);
@@ -162,14 +141,14 @@ void Form2::buildModuleRows(QWidget* client) {
     const QString colon = r == 1 ? QStringLiteral(":") : QString();
 
     MakeLabel(client, RowName("Label_M", r), QStringLiteral("M ") + n, TwipRect(360, top, 615, 375))
-        ->setFont(PanelFont(kLargePoints));
+        ->setFont(FormFont(kLargePoints));
     MakeLabel(client, RowName("Label_A", r), QStringLiteral("A") + n + colon, TwipRect(1080, top, 375, 375));
     textAmp_[r] = MakeTextBox(client, RowName("Text_Amp", r), QStringLiteral("90"), TwipRect(1440, top, 495, 375));
     MakeLabel(client, RowName("Label_P", r), QStringLiteral("P") + n + colon, TwipRect(2280, top, 375, 375));
     textPhase_[r] = MakeTextBox(client, RowName("Text_Phase", r), QStringLiteral("0"), TwipRect(2640, top, 615, 375));
     MakeLabel(client, RowName("Label_Init", r), QStringLiteral("Init-angle") + n + QStringLiteral(":"),
               TwipRect(3480, top, 975, 375))
-        ->setFont(PanelFont(kSmallPoints));
+        ->setFont(FormFont(kSmallPoints));
     textInitAngle_[r] =
         MakeTextBox(client, RowName("Text_initangle", r), QStringLiteral("0"), TwipRect(4560, top, 495, 375));
 
@@ -206,7 +185,7 @@ void Form2::buildSimulationFrame(QWidget* client) {
   auto* frame2 = new QGroupBox(QStringLiteral("Simulation"), client);
   frame2->setObjectName(QStringLiteral("Frame2"));
   frame2->setGeometry(TwipRect(6960, 600, 6135, 7095));
-  frame2->setFont(PanelFont(kLargePoints));
+  frame2->setFont(FormFont(kLargePoints));
 
   // The fixed sketch of the module chain, elements 0 to 7: {y, x from, x to}.
   struct Segment {
@@ -219,9 +198,7 @@ void Form2::buildSimulationFrame(QWidget* client) {
   int index = 0;
   for (const Segment& s : kSketch) {
     auto* line = new LineWidget(Px(s.x1), Px(s.x2), Px(s.y), frame2);
-    line->setObjectName(QStringLiteral("Line_M") + QString::number(index));
-    line->setProperty("index", index);
-    ++index;
+    line->setObjectName(QStringLiteral("Line_M") + QString::number(index++));
   }
 }
 
@@ -229,30 +206,22 @@ void Form2::buildControlFrame(QWidget* client) {
   auto* frame1 = new QGroupBox(QStringLiteral("Control"), client);
   frame1->setObjectName(QStringLiteral("Frame1"));
   frame1->setGeometry(TwipRect(240, 7800, 12975, 2055));
-  frame1->setFont(PanelFont(kLargePoints));
+  frame1->setFont(FormFont(kLargePoints));
 
   labelFunctions_ = MakeLabel(frame1, QStringLiteral("Label_Functions"), QStringLiteral("Control Functions:"),
                               TwipRect(240, 480, 2655, 375));
-  labelFunctions_->setFont(PanelFont(kMediumPoints));
+  labelFunctions_->setFont(FormFont(kMediumPoints));
 
-  comboFunctions_ = new QComboBox(frame1);
-  comboFunctions_->setObjectName(QStringLiteral("Combo_Functions"));
+  comboFunctions_ = MakeListOnlyComboBox(frame1, QStringLiteral("Combo_Functions"));
   comboFunctions_->setFont(DefaultFont());
-  comboFunctions_->setEditable(true);
-  comboFunctions_->setInsertPolicy(QComboBox::NoInsert);
   for (const char* item : {"Y=sinX", "Y=lnX", "Y=eX"}) comboFunctions_->addItem(QString::fromLatin1(item), 0);
   comboFunctions_->setCurrentIndex(-1);
   comboFunctions_->setEditText(QStringLiteral("SinX"));
-  // A choice is made only from the list, by mouse or arrow keys. Qt's
-  // editable combo box would also choose an item whose text was typed in,
-  // on Enter or on leaving the box, and complete typed text from the list.
-  comboFunctions_->setCompleter(nullptr);
-  QObject::disconnect(comboFunctions_->lineEdit(), SIGNAL(editingFinished()), comboFunctions_, nullptr);
   comboFunctions_->setGeometry(Px(2760), Px(480), Px(1815), comboFunctions_->sizeHint().height());
   connect(comboFunctions_, &QComboBox::activated, this, [this] { onFunctionChosen(); });
 
   MakeLabel(frame1, QStringLiteral("Label_Timer"), QStringLiteral("Timer interval:"), TwipRect(5880, 360, 1575, 375))
-      ->setFont(PanelFont(kMediumPoints));
+      ->setFont(FormFont(kMediumPoints));
 
   timerText_ = MakeTextBox(frame1, QStringLiteral("TimerText"), QStringLiteral("1"), TwipRect(7560, 360, 1095, 375));
   timerText_->setFont(DefaultFont());
@@ -282,7 +251,7 @@ void Form2::buildButtons(QWidget* client) {
   commandEnableAll_ = MakeButton(client, "Command_EnableAll", "Enable All", TwipRect(5520, 9120, 1095, 495));
   commandDisableAll_ = MakeButton(client, "Command_DisableAll", "Disable All", TwipRect(6840, 9120, 1095, 495));
   commandExit_ = MakeButton(client, "Command_Exit", "Exit", TwipRect(10800, 9240, 1815, 495));
-  commandExit_->setFont(PanelFont(kLargePoints));
+  commandExit_->setFont(FormFont(kLargePoints));
 
   connect(command7_, &QPushButton::clicked, this, [this] { onMove(); });
   connect(command8_, &QPushButton::clicked, this, [this] { onPause(); });
@@ -491,7 +460,7 @@ void Form2::refreshStatusLine() {
   QString port = link_.statusText();
   if (link_.isOpen() && !options_.portLabel.isEmpty()) {
     port = options_.portLabel + QStringLiteral(" (") + link_.deviceName() + QStringLiteral(") ") +
-           QString::fromLatin1(SerialLink::kSettingsText);
+           QString::fromLatin1(line::kSettingsText);
   }
   const LinkCounters c = link_.counters();
   statusLine_->setText(QStringLiteral("%1    Commands sent: %2    Stale positions left out: %3    "

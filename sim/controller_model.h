@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 
+#include "link/line.h"
 #include "sim/command_decoder.h"
 
 namespace gp::sim {
@@ -54,7 +55,6 @@ class ControllerModel : public DecoderListener {
  public:
   static constexpr std::int64_t kHistoryMs = 6000;
   static constexpr std::size_t kKeptMalformed = 5;
-  static constexpr double kLineBytesPerSecond = 960.0;  // 9600 baud, 10 bits a byte
 
   // Decodes bytes that arrived at nowMs.
   void Feed(std::string_view bytes, std::int64_t nowMs);

@@ -44,6 +44,8 @@ const std::array<QColor, kChannels> kChannelColours = {
     QColor(0xff, 0x8a, 0x65), QColor(0xba, 0x68, 0xc8), QColor(0xf0, 0x62, 0x92),
     QColor(0x4d, 0xb6, 0xac), QColor(0xdc, 0xe7, 0x75)};
 
+constexpr double kLineBytesPerSecond = line::kBytesPerSecond;
+
 QColor ChannelColour(int c) { return kChannelColours[static_cast<std::size_t>(c)]; }
 
 QFont Font(int pixels, bool bold = false, bool mono = false) {
@@ -371,15 +373,15 @@ class LineView : public View {
 
     const double bps = m.bytesPerSecond(t);
     label(QStringLiteral("Line"));
-    value(QStringLiteral("%1 of %2 bytes/s").arg(bps, 0, 'f', 0).arg(ControllerModel::kLineBytesPerSecond, 0, 'f', 0));
+    value(QStringLiteral("%1 of %2 bytes/s").arg(bps, 0, 'f', 0).arg(kLineBytesPerSecond, 0, 'f', 0));
     y += 24;
     {
       const QRectF bar(area.left() + 130, y, std::max(60.0, w - 140), 9);
-      const double share = std::clamp(bps / ControllerModel::kLineBytesPerSecond, 0.0, 1.0);
+      const double share = std::clamp(bps / kLineBytesPerSecond, 0.0, 1.0);
       p.setPen(Qt::NoPen);
       p.setBrush(QColor(0x33, 0x39, 0x41));
       p.drawRoundedRect(bar, 4, 4);
-      p.setBrush(bps > ControllerModel::kLineBytesPerSecond * 1.02 ? kWarn : kGood);
+      p.setBrush(bps > kLineBytesPerSecond * 1.02 ? kWarn : kGood);
       p.drawRoundedRect(QRectF(bar.left(), bar.top(), bar.width() * share, bar.height()), 4, 4);
     }
     y += 16;
@@ -416,8 +418,9 @@ class LineView : public View {
     p.setFont(Font(11));
     p.setPen(kDim);
     p.drawText(QRectF(area.left(), area.bottom() - 16, w, 16), Qt::AlignLeft | Qt::AlignVCenter,
-               QStringLiteral("Device %1   9600 baud, 8 data bits, no parity, 1 stop bit")
-                   .arg(window_.controller().devicePath()));
+               QStringLiteral("Device %1   %2 baud, 8 data bits, no parity, 1 stop bit")
+                   .arg(window_.controller().devicePath())
+                   .arg(line::kBaudRate));
   }
 };
 

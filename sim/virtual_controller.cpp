@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "link/line.h"
+
 #if defined(__unix__) || defined(__APPLE__)
 #define GP_HAVE_PTY 1
 #include <fcntl.h>
@@ -29,8 +31,6 @@ VirtualController::~VirtualController() {
 #endif
 }
 
-bool VirtualController::Available() { return GP_HAVE_PTY != 0; }
-
 #if GP_HAVE_PTY
 namespace {
 
@@ -50,6 +50,7 @@ bool ConfigureLine(int fd) {
 #endif
   tio.c_cflag |= CS8 | CLOCAL | CREAD;
   tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+  static_assert(line::kBaudRate == 9600, "the terminal's speed below is the line's");
   ::cfsetispeed(&tio, B9600);
   ::cfsetospeed(&tio, B9600);
   return ::tcsetattr(fd, TCSANOW, &tio) == 0;

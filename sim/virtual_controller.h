@@ -25,9 +25,6 @@ class VirtualController : public QObject {
   explicit VirtualController(QObject* parent = nullptr);
   ~VirtualController() override;
 
-  // Whether this platform has pseudo-terminals at all.
-  static bool Available();
-
   // Opens the pair. False, with the reason in *error, when the platform has
   // no pseudo-terminals or the system refuses one.
   bool start(QString* error);

@@ -11,16 +11,10 @@
 
 #include "app/app_info.h"
 #include "app/conversions.h"
+#include "app/form_common.h"
 
 namespace gp {
 namespace {
-
-// Places are laid out in twips, 15 to the pixel at 96 dots per inch.
-constexpr int Px(int twips) { return twips / 15; }
-
-QRect Twips(int left, int top, int width, int height) {
-  return QRect(Px(left), Px(top), Px(width), Px(height));
-}
 
 const QColor kDarkRed(192, 0, 0);
 
@@ -55,51 +49,41 @@ FormInit::FormInit(PanelFactory panelFactory, QWidget* parent)
   setWindowTitle(QStringLiteral("Korvel Module Robot Project"));
   resize(kClientWidth, kClientHeight);
 
-  Picture(this, "Image3", QStringLiteral(":/welcome/snake.png"), Twips(0, 0, 5130, 3855), false);
-  Picture(this, "Image2", QStringLiteral(":/welcome/caterpillar.png"), Twips(5160, 0, 5025, 3780), false);
+  Picture(this, "Image3", QStringLiteral(":/welcome/snake.png"), TwipRect(0, 0, 5130, 3855), false);
+  Picture(this, "Image2", QStringLiteral(":/welcome/caterpillar.png"), TwipRect(5160, 0, 5025, 3780), false);
   DarkRedText(this, "Label_intro",
               QStringLiteral("The Korvel module robot is a chain of eight joint modules, each turned by one "
                              "servo on a shared serial servo controller. A travelling sine wave makes the chain "
                              "slither like a snake or arch and crawl like a caterpillar; this panel sets each "
                              "module's amplitude, phase and centre angle and steps the wave."),
-              Twips(120, 3840, 10215, 975));
-  Picture(this, "Image1", QStringLiteral(":/welcome/module.png"), Twips(120, 4800, 4695, 3855), true);
+              TwipRect(120, 3840, 10215, 975));
+  Picture(this, "Image1", QStringLiteral(":/welcome/module.png"), TwipRect(120, 4800, 4695, 3855), true);
 
   label1_ = new QLabel(QStringLiteral("User name:"), this);
   label1_->setObjectName(QStringLiteral("Label1"));
-  label1_->setGeometry(Twips(6840, 5280, 2655, 255));
+  label1_->setGeometry(TwipRect(6840, 5280, 2655, 255));
 
   textComboBox_ = new QLineEdit(QStringLiteral(" "), this);
   textComboBox_->setObjectName(QStringLiteral("Text_ComboBox"));
-  textComboBox_->setGeometry(Twips(6840, 5640, 2655, 495));
+  textComboBox_->setGeometry(TwipRect(6840, 5640, 2655, 495));
 
   auto* label2 = new QLabel(QStringLiteral("Password:"), this);
   label2->setObjectName(QStringLiteral("Label2"));
-  label2->setGeometry(Twips(6840, 6360, 2055, 375));
+  label2->setGeometry(TwipRect(6840, 6360, 2055, 375));
 
-  combo1_ = new QComboBox(this);
-  combo1_->setObjectName(QStringLiteral("Combo1"));
-  combo1_->setEditable(true);
-  combo1_->setInsertPolicy(QComboBox::NoInsert);
+  // Only a pick from the list shows a position.
+  combo1_ = MakeListOnlyComboBox(this, QStringLiteral("Combo1"));
   const char* const entries[] = {"11111", "22222", "33333", "44444", "55555"};
   for (int i = 0; i < 5; ++i) combo1_->addItem(QString::fromLatin1(entries[i]), i);
   combo1_->setCurrentIndex(0);
-  // Only a pick from the list shows a position. Qt's editable combo box
-  // would also pick the item whose text was typed in, on Enter or on leaving
-  // the field, and complete typed text from the list.
-  combo1_->setCompleter(nullptr);
-  QObject::disconnect(combo1_->lineEdit(), SIGNAL(editingFinished()), combo1_, nullptr);
   // The box is as tall as its font makes it; only its place and width are set.
-  const QRect comboBox = Twips(6840, 6720, 2655, 0);
+  const QRect comboBox = TwipRect(6840, 6720, 2655, 0);
   combo1_->setGeometry(comboBox.x(), comboBox.y(), comboBox.width(), combo1_->sizeHint().height());
 
   commandEnter_ = new QPushButton(QStringLiteral("Enter"), this);
   commandEnter_->setObjectName(QStringLiteral("Command_Enter"));
-  commandEnter_->setGeometry(Twips(6840, 7440, 2655, 495));
-  QFont enterFont(QStringLiteral("MS Sans Serif"));
-  enterFont.setStyleHint(QFont::SansSerif);  // where that family is missing
-  enterFont.setPointSizeF(13.5);
-  commandEnter_->setFont(enterFont);
+  commandEnter_->setGeometry(TwipRect(6840, 7440, 2655, 495));
+  commandEnter_->setFont(FormFont(13.5));
   // Outside a dialog a push button ignores Enter unless it is auto-default;
   // with the focus on it, Enter and the space bar both press it.
   commandEnter_->setAutoDefault(true);
@@ -109,7 +93,7 @@ FormInit::FormInit(PanelFactory panelFactory, QWidget* parent)
       QStringLiteral("Gait Panel %1 for the Korvel module robot project: eight servo modules on one serial "
                      "line, moved by one travelling wave. Pictures drawn for this project.")
           .arg(QString::fromUtf8(kAppVersion)),
-      Twips(120, 8280, 11775, 1095));
+      TwipRect(120, 8280, 11775, 1095));
   // The picture above reaches into the top of this box: the text keeps to
   // its foot so that the two never overlap.
   credit->setAlignment(Qt::AlignLeft | Qt::AlignBottom);

@@ -57,7 +57,7 @@ void GaitPanelProgramTest::versionAndHelpNeedNoDisplay() {
   const Run version = Start({QStringLiteral("--version")}, env);
   QCOMPARE(version.status, QProcess::NormalExit);
   QCOMPARE(version.exitCode, 0);
-  QCOMPARE(version.out, QStringLiteral("Gait Panel 1.0.0\n"));
+  QCOMPARE(version.out, QStringLiteral("Gait Panel " GAITPANEL_VERSION "\n"));
   QCOMPARE(version.err, QString());
 
   for (const char* option : {"--help", "-h"}) {

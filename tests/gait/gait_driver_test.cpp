@@ -59,7 +59,10 @@ std::vector<std::string> Commands(const std::string& line) {
 struct Rig {
   Rig() : sink(link) {
     link.Open(pty.slavePath());
-    driver = std::make_unique<GaitDriver>(table, state, sink);
+    // As the panel hands them over: the program's critical box, idle while a box is open.
+    driver = std::make_unique<GaitDriver>(
+        table, state, sink, [](const std::string& text) { ShowCritical(nullptr, QString::fromStdString(text)); },
+        [] { return ModalBoxOpen(); });
   }
   PtyPair pty;
   SerialLink link;
