@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QFile>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
@@ -62,12 +63,21 @@ class Probe : public QObject {
     QCoreApplication::sendEvent(enter, &press);
   }
 
+  // The panel's status line as it reads now: whether the port is open.
+  static QString PanelStatus() {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+      if (const auto* line = window->findChild<QLabel*>(QStringLiteral("StatusLine"))) return line->text();
+    }
+    return QStringLiteral("(no status line)");
+  }
+
   void Report() {
     long rss = 0, hwm = 0;
     ResidentKb(rss, hwm);
-    std::printf("startup main_ns=%lld welcome_ns=%lld enter_ns=%lld panel_ns=%lld rss_kb=%ld hwm_kb=%ld\n",
+    std::printf("startup main_ns=%lld welcome_ns=%lld enter_ns=%lld panel_ns=%lld rss_kb=%ld hwm_kb=%ld status=%s\n",
                 static_cast<long long>(mainNs_), static_cast<long long>(welcomeNs_),
-                static_cast<long long>(enterNs_), static_cast<long long>(panelNs_), rss, hwm);
+                static_cast<long long>(enterNs_), static_cast<long long>(panelNs_), rss, hwm,
+                PanelStatus().toLocal8Bit().constData());
     std::fflush(stdout);
     QApplication::closeAllWindows();
     QCoreApplication::exit(0);

@@ -3,8 +3,9 @@
 // environment the program notes when the welcome window is first painted,
 // then presses "Enter" itself, notes when the panel is first painted, prints
 // one line of figures to standard output and quits:
-//   startup main_ns=.. welcome_ns=.. enter_ns=.. panel_ns=.. rss_kb=.. hwm_kb=..
-// Times are CLOCK_MONOTONIC nanoseconds, comparable across processes.
+//   startup main_ns=.. welcome_ns=.. enter_ns=.. panel_ns=.. rss_kb=.. hwm_kb=.. status=<status line>
+// Times are CLOCK_MONOTONIC nanoseconds, comparable across processes; the
+// status line is the panel's, as it reads when the figures are taken.
 // Without the variable nothing of this runs.
 
 #include <cstdint>

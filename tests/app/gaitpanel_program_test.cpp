@@ -4,8 +4,8 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QtTest>
-#include <pty.h>
-#include <unistd.h>
+
+#include "tests/support/pty_pair.h"
 
 namespace {
 
@@ -34,6 +34,10 @@ Run Start(const QStringList& arguments, QProcessEnvironment env = QProcessEnviro
   run.err = QString::fromLocal8Bit(process.readAllStandardError());
   return run;
 }
+
+// The start-up probe's line: its figures and, last, the panel's status line.
+const QRegularExpression kProbeLine(QStringLiteral("startup main_ns=(\\d+) welcome_ns=(\\d+) enter_ns=(\\d+) "
+                                                   "panel_ns=(\\d+) rss_kb=(\\d+) hwm_kb=(\\d+) status=(.*)\n"));
 
 }  // namespace
 
@@ -94,24 +98,18 @@ void GaitPanelProgramTest::refusesWhatItDoesNotKnow() {
 }
 
 void GaitPanelProgramTest::startsWithTheWelcomeWindowAndHandsOver() {
-  int master = -1, slave = -1;
-  char name[256] = {};
-  QCOMPARE(openpty(&master, &slave, name, nullptr, nullptr), 0);
+  gp::testing::PtyPair pty;
+  QVERIFY(pty.ok());
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.remove(QStringLiteral("QT_QPA_PLATFORM"));
   env.insert(QStringLiteral("GAITPANEL_STARTUP_PROBE"), QStringLiteral("1"));
   // The toolkit's own options still reach it.
   const Run run = Start(
-      {QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--port"), QString::fromLocal8Bit(name)},
-      env);
-  ::close(slave);
-  ::close(master);
+      {QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--port"), pty.slavePath()}, env);
   QCOMPARE(run.status, QProcess::NormalExit);
   QCOMPARE(run.exitCode, 0);
   // The probe's figures: welcome window first, then "Enter", then the panel.
-  const QRegularExpression line(QStringLiteral(
-      "startup main_ns=(\\d+) welcome_ns=(\\d+) enter_ns=(\\d+) panel_ns=(\\d+) rss_kb=(\\d+) hwm_kb=(\\d+)"));
-  const QRegularExpressionMatch match = line.match(run.out);
+  const QRegularExpressionMatch match = kProbeLine.match(run.out);
   QVERIFY2(match.hasMatch(), qPrintable(run.out + run.err));
   const qint64 mainNs = match.captured(1).toLongLong();
   const qint64 welcomeNs = match.captured(2).toLongLong();
@@ -121,8 +119,11 @@ void GaitPanelProgramTest::startsWithTheWelcomeWindowAndHandsOver() {
   QVERIFY(welcomeNs < enterNs);
   QVERIFY(enterNs < panelNs);
   QVERIFY(match.captured(5).toLongLong() > 0);
-  // No message box: the port opened.
-  QVERIFY2(!run.err.contains(QStringLiteral("cannot")), qPrintable(run.err));
+  // The panel opened the device it was given, and its start-up sent nothing.
+  const QString status = match.captured(7);
+  QVERIFY2(status.startsWith(pty.slavePath() + QStringLiteral(" 9600,n,8,1 ")), qPrintable(status));
+  QVERIFY2(status.contains(QStringLiteral("Commands sent: 0 ")), qPrintable(status));
+  QCOMPARE(pty.ReadNow(), std::string());
 }
 
 void GaitPanelProgramTest::runsAgainstTheVirtualController() {
@@ -131,9 +132,13 @@ void GaitPanelProgramTest::runsAgainstTheVirtualController() {
   const Run run = Start({QStringLiteral("--simulator")}, env);
   QCOMPARE(run.status, QProcess::NormalExit);
   QVERIFY2(run.exitCode == 0, qPrintable(run.out + run.err));
-  QVERIFY2(run.out.contains(QStringLiteral("startup main_ns=")), qPrintable(run.out + run.err));
-  // The link opened the controller's terminal: no failure was reported.
-  QVERIFY2(!run.err.contains(QStringLiteral("Cannot open")), qPrintable(run.err));
+  const QRegularExpressionMatch match = kProbeLine.match(run.out);
+  QVERIFY2(match.hasMatch(), qPrintable(run.out + run.err));
+  // The link opened the controller's terminal.
+  const QString status = match.captured(7);
+  QVERIFY2(status.startsWith(QStringLiteral("virtual servo controller (/dev/")) &&
+               status.contains(QStringLiteral(") 9600,n,8,1 ")),
+           qPrintable(status));
 }
 
 QTEST_GUILESS_MAIN(GaitPanelProgramTest)

@@ -5,17 +5,11 @@
 #include <limits>
 
 #include "gait/waveform.h"
+#include "tests/support/recording_sink.h"
 
 namespace gp {
 namespace {
 
-// Records what the gait writes and when its error box opens, in one stream.
-struct Recorder : CommandSink {
-  std::vector<std::string> events;
-  void Write(ServoCommand c) override {
-    events.push_back((c.IsPosition() ? "P" + std::to_string(c.channel) + ":" : "C:") + c.bytes);
-  }
-};
 
 class GaitTickTest : public ::testing::Test {
  protected:
@@ -27,8 +21,9 @@ class GaitTickTest : public ::testing::Test {
 
   ModuleTable table;
   GaitState state;
-  Recorder out;
-  ErrorBox box = [this](const std::string& text) { out.events.push_back("BOX:" + text); };
+  // What the gait writes and when its error box opens, in one stream.
+  testing::RecordingSink out;
+  ErrorBox box = [this](const std::string& text) { out.Note("BOX:" + text); };
 };
 
 TEST_F(GaitTickTest, StepCounterCyclesOnEveryTickWhetherRunningOrNot) {

@@ -4,6 +4,7 @@
 
 #include "gait/waveform.h"
 #include "link/command_sink.h"
+#include "tests/support/recording_sink.h"
 
 namespace gp {
 namespace {
@@ -19,17 +20,14 @@ std::string Hex(const std::string& bytes) {
   return out;
 }
 
-struct Recorder : CommandSink {
-  std::vector<ServoCommand> got;
-  void Write(ServoCommand c) override { got.push_back(std::move(c)); }
-};
+using testing::RecordingSink;
 
 TEST(Protocol, PositionCommandsCarryTheWorkedBytes) {
   const auto line = [](std::int16_t module, std::int32_t width) {
-    Recorder r;
+    RecordingSink r;
     SendServoCommand(r, module, BuildPositionCommand(kPositionPrefix, module, PulseText(width)));
-    EXPECT_EQ(r.got.at(0).channel, module - 1);
-    return Hex(r.got.at(0).bytes);
+    EXPECT_EQ(r.commands.at(0).channel, module - 1);
+    return Hex(r.commands.at(0).bytes);
   };
   EXPECT_EQ(line(1, 1500), "53 57 30 20 30 30 35 44 43 0D 0D");
   EXPECT_EQ(line(8, 1500), "53 57 30 20 37 30 35 44 43 0D 0D");
@@ -48,19 +46,19 @@ TEST(Protocol, FixedCommandsAreWholeLiteralsWithOneCarriageReturn) {
     EXPECT_EQ(kEnableChannel[ch], "SE" + two);
     EXPECT_EQ(kDisableChannel[ch], "SD" + two);
   }
-  Recorder r;
+  RecordingSink r;
   for (auto lit : {kEnableChannel[0], kDisableChannel[7], kEnableNinth, kDisableNinth, kAllOn,
                    kAllConfirm, kAllOff})
     WriteCommand(r, lit);
-  ASSERT_EQ(r.got.size(), 7u);
-  EXPECT_EQ(Hex(r.got[0].bytes), "53 45 30 30 0D");
-  EXPECT_EQ(Hex(r.got[1].bytes), "53 44 30 37 0D");
-  EXPECT_EQ(Hex(r.got[2].bytes), "53 45 31 33 0D");
-  EXPECT_EQ(Hex(r.got[3].bytes), "53 44 31 33 0D");
-  EXPECT_EQ(Hex(r.got[4].bytes), "53 4F 0D");
-  EXPECT_EQ(Hex(r.got[5].bytes), "53 43 0D");
-  EXPECT_EQ(Hex(r.got[6].bytes), "53 46 0D");
-  for (const auto& c : r.got) EXPECT_FALSE(c.IsPosition());
+  ASSERT_EQ(r.commands.size(), 7u);
+  EXPECT_EQ(Hex(r.commands[0].bytes), "53 45 30 30 0D");
+  EXPECT_EQ(Hex(r.commands[1].bytes), "53 44 30 37 0D");
+  EXPECT_EQ(Hex(r.commands[2].bytes), "53 45 31 33 0D");
+  EXPECT_EQ(Hex(r.commands[3].bytes), "53 44 31 33 0D");
+  EXPECT_EQ(Hex(r.commands[4].bytes), "53 4F 0D");
+  EXPECT_EQ(Hex(r.commands[5].bytes), "53 43 0D");
+  EXPECT_EQ(Hex(r.commands[6].bytes), "53 46 0D");
+  for (const auto& c : r.commands) EXPECT_FALSE(c.IsPosition());
 }
 
 TEST(Delay, CountsHalvesToEvenAndNothingBelowOne) {

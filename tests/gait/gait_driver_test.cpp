@@ -16,23 +16,14 @@
 
 #include "app/message_box.h"
 #include "link/serial_link.h"
-#include "tests/link/pty_pair.h"
+#include "tests/support/pty_pair.h"
+#include "tests/support/recording_sink.h"
 
 namespace gp {
 namespace {
 
 using testing::PtyPair;
-
-// Counts what the gait hands to the link.
-struct CountingSink : CommandSink {
-  explicit CountingSink(CommandSink& to) : inner(to) {}
-  void Write(ServoCommand command) override {
-    ++writes;
-    inner.Write(std::move(command));
-  }
-  CommandSink& inner;
-  int writes = 0;
-};
+using testing::RecordingSink;
 
 // The panel's design values: amplitude 90, phase 0, centre 0; none enabled.
 ModuleTable DesignTable() {
@@ -57,7 +48,7 @@ std::vector<std::string> Commands(const std::string& line) {
 }
 
 struct Rig {
-  Rig() : sink(link) {
+  Rig() : sink(&link) {
     link.Open(pty.slavePath());
     // As the panel hands them over: the program's critical box, idle while a box is open.
     driver = std::make_unique<GaitDriver>(
@@ -66,7 +57,7 @@ struct Rig {
   }
   PtyPair pty;
   SerialLink link;
-  CountingSink sink;
+  RecordingSink sink;  // what the gait hands to the link
   ModuleTable table = DesignTable();
   GaitState state;
   std::unique_ptr<GaitDriver> driver;
@@ -88,7 +79,7 @@ class GaitDriverTest : public QObject {
     QVERIFY2(ticks.count() >= 20, qPrintable(QString::number(ticks.count())));
     QCOMPARE(int(rig.state.StepIndex), (ticks.count() - 1) % 20 + 1);
     QCOMPARE(line, std::string());
-    QCOMPARE(rig.sink.writes, 0);
+    QCOMPARE(rig.sink.writes(), 0);
   }
 
   void tickThenRefreshSendTheSamePositionsInModuleOrder() {
@@ -103,7 +94,7 @@ class GaitDriverTest : public QObject {
     QCOMPARE(hex2.size(), std::size_t(4));
     const std::string pair = "SW0 1" + hex2 + "\r\r" + "SW0 4" + hex5 + "\r\r";
     QCOMPARE(QByteArray::fromStdString(rig.pty.ReadUntil(44, 2000)), QByteArray::fromStdString(pair + pair));
-    QCOMPARE(rig.sink.writes, 4);
+    QCOMPARE(rig.sink.writes(), 4);
 
     // Both timers running: far more than the line carries. What reaches it
     // is whole positions of modules 2 and 5 only, taking turns, each one the
@@ -128,7 +119,7 @@ class GaitDriverTest : public QObject {
     }
     QVERIFY(std::abs(share['1'] - share['4']) * 10 <= int(commands.size()));
     QVERIFY(rig.link.counters().stale > 0);
-    QVERIFY(rig.sink.writes > 100);
+    QVERIFY(rig.sink.writes() > 100);
   }
 
   // "Y=lnX" with modules 1 and 3: one box per enabled module, each followed
@@ -145,7 +136,7 @@ class GaitDriverTest : public QObject {
     QStringList texts;
     const auto previous = SetCriticalBoxForTesting([&](QWidget*, const QString& text) {
       texts << text;
-      writesAtBox.push_back(rig.sink.writes);
+      writesAtBox.push_back(rig.sink.writes());
       stepAtBox.push_back(rig.state.StepIndex);
       QTest::qWait(80);  // both timers fall due several times meanwhile
     });
@@ -156,7 +147,7 @@ class GaitDriverTest : public QObject {
     QCOMPARE(writesAtBox, (std::vector<int>{0, 1}));
     QCOMPARE(stepAtBox, (std::vector<std::int16_t>{1, 1}));
     QCOMPARE(QByteArray::fromStdString(line), QByteArray("SW0 005DC\r\rSW0 205DC\r\r"));
-    QCOMPARE(rig.sink.writes, 2);
+    QCOMPARE(rig.sink.writes(), 2);
     QCOMPARE(rig.state.Running, kFalse);
     QCOMPARE(rig.state.WaveFunction, std::int16_t(1));
   }
@@ -192,12 +183,12 @@ class GaitDriverTest : public QObject {
         ticks1.clear();
         ticks2.clear();
         step = rig.state.StepIndex;
-        writes = rig.sink.writes;
+        writes = rig.sink.writes();
         sentBefore = rig.link.counters().sent;
         return;
       }
       if (shown.elapsed() < 400) return;
-      writesInside = rig.sink.writes;
+      writesInside = rig.sink.writes();
       stepInside = rig.state.StepIndex;
       sentInside = rig.link.counters().sent;
       watch.stop();
@@ -213,7 +204,7 @@ class GaitDriverTest : public QObject {
     QVERIFY2(sentInside > sentBefore, "the queue stopped draining");
     // Once the box is closed the gait goes on.
     QTRY_VERIFY(rig.state.StepIndex != step);
-    QTRY_VERIFY(rig.sink.writes > writes);
+    QTRY_VERIFY(rig.sink.writes() > writes);
   }
 };
 

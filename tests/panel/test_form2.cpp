@@ -20,7 +20,7 @@
 
 #include "app/message_box.h"
 #include "panel/form2.h"
-#include "pty_wire.h"
+#include "tests/support/pty_pair.h"
 
 using gp::Form2;
 
@@ -42,7 +42,7 @@ class TestForm2 : public QObject {
   Q_OBJECT
 
  private:
-  std::unique_ptr<PtyWire> wire_;
+  std::unique_ptr<gp::testing::PtyPair> wire_;
   std::unique_ptr<Form2> form_;
   QList<Shown> shown_;
   std::function<void()> onShown_;
@@ -67,7 +67,7 @@ class TestForm2 : public QObject {
   }
 
   void openPanel() {
-    form_ = std::make_unique<Form2>(gp::PanelOptions{wire_->device(), QString()});
+    form_ = std::make_unique<Form2>(gp::PanelOptions{wire_->slavePath(), QString()});
     showActive();
   }
 
@@ -79,7 +79,7 @@ class TestForm2 : public QObject {
       shown_.append({text, FocusName()});
       if (onShown_) onShown_();
     });
-    wire_ = std::make_unique<PtyWire>();
+    wire_ = std::make_unique<gp::testing::PtyPair>();
     QVERIFY(wire_->ok());
   }
 
@@ -90,7 +90,7 @@ class TestForm2 : public QObject {
   }
 
   void openingState() {
-    form_ = std::make_unique<Form2>(gp::PanelOptions{wire_->device(), QString()});
+    form_ = std::make_unique<Form2>(gp::PanelOptions{wire_->slavePath(), QString()});
     // Start-up state, before any tick has run.
     const gp::GaitState& st = form_->state();
     QCOMPARE(st.StepIndex, 0);
@@ -183,9 +183,9 @@ class TestForm2 : public QObject {
     form_->findChild<QAction*>("Help")->trigger();
 
     const QString status = get<QLabel>("StatusLine")->text();
-    QVERIFY2(status.contains(wire_->device()) && status.contains("9600,n,8,1"), qPrintable(status));
+    QVERIFY2(status.contains(wire_->slavePath()) && status.contains("9600,n,8,1"), qPrintable(status));
     QVERIFY(shown_.isEmpty());
-    QCOMPARE(wire_->take(), QByteArray());  // start-up and the menu send nothing
+    QCOMPARE(wire_->ReadUntilQuiet(), QByteArray());  // start-up and the menu send nothing
   }
 
   void screenshot() {
@@ -387,29 +387,29 @@ class TestForm2 : public QObject {
     auto* c9 = get<QCheckBox>("Check9");
     QTest::mouseClick(c1, Qt::LeftButton);
     QCOMPARE(form_->table().ServoEnabled[1], -1);
-    QCOMPARE(wire_->until("\r"), QByteArray("SE00\r"));
+    QCOMPARE(wire_->ReadUntilTail("\r"), QByteArray("SE00\r"));
     QTest::mouseClick(c8, Qt::LeftButton);
     QTest::mouseClick(c8, Qt::LeftButton);
     QCOMPARE(form_->table().ServoEnabled[8], 0);
-    QCOMPARE(wire_->until("SD07\r"), QByteArray("SE07\rSD07\r"));
+    QCOMPARE(wire_->ReadUntilTail("SD07\r"), QByteArray("SE07\rSD07\r"));
     c9->setFocus();
     QTest::keyClick(c9, Qt::Key_Space);
     QCOMPARE(form_->table().ServoEnabled[9], -1);
-    QCOMPARE(wire_->until("\r"), QByteArray("SE13\r"));
+    QCOMPARE(wire_->ReadUntilTail("\r"), QByteArray("SE13\r"));
     QTest::keyClick(c9, Qt::Key_Space);
     QCOMPARE(form_->table().ServoEnabled[9], 0);
-    QCOMPARE(wire_->until("\r"), QByteArray("SD13\r"));
+    QCOMPARE(wire_->ReadUntilTail("\r"), QByteArray("SD13\r"));
     // A program-made change is no click: it sends nothing.
     c1->setChecked(false);
     QCOMPARE(form_->table().ServoEnabled[1], -1);
 
     button("Command_EnableAll")->click();
-    QCOMPARE(wire_->until("SC\r"), QByteArray("SO\rSC\r"));
+    QCOMPARE(wire_->ReadUntilTail("SC\r"), QByteArray("SO\rSC\r"));
     button("Command_DisableAll")->click();
-    QCOMPARE(wire_->until("\r"), QByteArray("SF\r"));
+    QCOMPARE(wire_->ReadUntilTail("\r"), QByteArray("SF\r"));
     QCOMPARE(form_->state().Running, 0);
     QVERIFY(c8->checkState() == Qt::Unchecked);
-    QCOMPARE(wire_->take(), QByteArray());
+    QCOMPARE(wire_->ReadUntilQuiet(), QByteArray());
   }
 
   void gaitStates() {
@@ -424,15 +424,15 @@ class TestForm2 : public QObject {
     QTest::mouseClick(move, Qt::LeftButton);
     QCOMPARE(form_->state().Running, -1);
     QCOMPARE(enabled(), QStringLiteral("111"));
-    QCOMPARE(wire_->until("SC\r"), QByteArray("SO\rSC\r"));
-    QCOMPARE(wire_->take(), QByteArray());  // no module enabled: no position follows
+    QCOMPARE(wire_->ReadUntilTail("SC\r"), QByteArray("SO\rSC\r"));
+    QCOMPARE(wire_->ReadUntilQuiet(), QByteArray());  // no module enabled: no position follows
 
     stop->setFocus();
     QTest::mouseClick(pause, Qt::LeftButton);
     QCOMPARE(form_->state().Running, 0);
     QCOMPARE(enabled(), QStringLiteral("101"));
     QCOMPARE(FocusName(), QStringLiteral("Command7"));
-    QCOMPARE(wire_->until("\r"), QByteArray("SF\r"));
+    QCOMPARE(wire_->ReadUntilTail("\r"), QByteArray("SF\r"));
 
     QTest::mouseClick(stop, Qt::LeftButton);
     QCOMPARE(form_->state().Running, 0);
@@ -444,19 +444,19 @@ class TestForm2 : public QObject {
     });
     QCOMPARE(enabled(), QStringLiteral("110"));
     QCOMPARE(FocusName(), QStringLiteral("Command7"));
-    QCOMPARE(wire_->until("\r"), QByteArray("SF\r"));
+    QCOMPARE(wire_->ReadUntilTail("\r"), QByteArray("SF\r"));
     QTRY_VERIFY(afterNextTick >= 0);
     disconnect(watch);
     QCOMPARE(afterNextTick, 1);
 
     QTest::mouseClick(pause, Qt::LeftButton);  // Pause when stopped
     QCOMPARE(enabled(), QStringLiteral("101"));
-    QCOMPARE(wire_->until("\r"), QByteArray("SF\r"));
+    QCOMPARE(wire_->ReadUntilTail("\r"), QByteArray("SF\r"));
 
     QTest::mouseClick(move, Qt::LeftButton);
     QTest::mouseClick(move, Qt::LeftButton);
     QCOMPARE(enabled(), QStringLiteral("111"));
-    QCOMPARE(wire_->until("SO\rSC\rSO\rSC\r"), QByteArray("SO\rSC\rSO\rSC\r"));
+    QCOMPARE(wire_->ReadUntilTail("SO\rSC\rSO\rSC\r"), QByteArray("SO\rSC\rSO\rSC\r"));
     QVERIFY(shown_.isEmpty());
   }
 
@@ -464,12 +464,12 @@ class TestForm2 : public QObject {
     openPanel();
     QTest::mouseClick(get<QCheckBox>("Check2"), Qt::LeftButton);
     QTest::mouseClick(get<QCheckBox>("Check5"), Qt::LeftButton);
-    QCOMPARE(wire_->until("SE04\r"), QByteArray("SE01\rSE04\r"));
+    QCOMPARE(wire_->ReadUntilTail("SE04\r"), QByteArray("SE01\rSE04\r"));
     QTest::mouseClick(button("Command7"), Qt::LeftButton);
     // Two enables, "SO" and "SC", then at least four positions handed to the line.
     QTRY_VERIFY(form_->link().counters().sent >= 8);
     QTest::mouseClick(button("Command8"), Qt::LeftButton);
-    const QByteArray got = wire_->until("SF\r");
+    const QByteArray got = wire_->ReadUntilTail("SF\r");
     QVERIFY2(got.startsWith("SO\rSC\rSW0 1"), got.constData());  // SC first, then positions
     QVERIFY(got.endsWith("\r\rSF\r"));
     const QList<QByteArray> parts = got.mid(6, got.size() - 6 - 3).split('\r');
@@ -482,7 +482,7 @@ class TestForm2 : public QObject {
       ++positions;
     }
     QVERIFY(positions >= 4);
-    QCOMPARE(wire_->take(), QByteArray());  // paused: nothing more
+    QCOMPARE(wire_->ReadUntilQuiet(), QByteArray());  // paused: nothing more
   }
 
   void functionOtherThanSine() {
@@ -512,15 +512,15 @@ class TestForm2 : public QObject {
 
     QTest::mouseClick(get<QCheckBox>("Check1"), Qt::LeftButton);
     QTest::mouseClick(get<QCheckBox>("Check3"), Qt::LeftButton);
-    QCOMPARE(wire_->until("SE02\r"), QByteArray("SE00\rSE02\r"));
+    QCOMPARE(wire_->ReadUntilTail("SE02\r"), QByteArray("SE00\rSE02\r"));
     QTest::mouseClick(button("Command7"), Qt::LeftButton);
     QTRY_COMPARE(shown_.size(), 2);
     QCOMPARE(shown_[0].text, QStringLiteral("Error"));
     QCOMPARE(shown_[1].text, QStringLiteral("Error"));
     QCOMPARE(form_->state().Running, 0);
     // Each box is followed by its module's position from the angle never computed: the centre.
-    QCOMPARE(wire_->until("SW0 205DC\r\r"), QByteArray("SO\rSC\rSW0 005DC\r\rSW0 205DC\r\r"));
-    QCOMPARE(wire_->take(300), QByteArray());
+    QCOMPARE(wire_->ReadUntilTail("SW0 205DC\r\r"), QByteArray("SO\rSC\rSW0 005DC\r\rSW0 205DC\r\r"));
+    QCOMPARE(wire_->ReadUntilQuiet(300), QByteArray());
     QCOMPARE(shown_.size(), 2);
     QCOMPARE(form_->state().WaveFunction, 1);
 
@@ -556,7 +556,7 @@ class TestForm2 : public QObject {
       walked << (w ? w->objectName() : QString());
     }
     QCOMPARE(walked, expected);
-    QCOMPARE(wire_->take(50), QByteArray());
+    QCOMPARE(wire_->ReadUntilQuiet(50), QByteArray());
   }
 
   void enterAndSpacePressFocusedButton() {
@@ -566,7 +566,7 @@ class TestForm2 : public QObject {
     QTest::keyClick(off, Qt::Key_Return);
     QTest::keyClick(off, Qt::Key_Enter);
     QTest::keyClick(off, Qt::Key_Space);
-    QCOMPARE(wire_->until("SF\rSF\rSF\r"), QByteArray("SF\rSF\rSF\r"));
+    QCOMPARE(wire_->ReadUntilTail("SF\rSF\rSF\r"), QByteArray("SF\rSF\rSF\r"));
   }
 
   void exitWhileMoving() {
@@ -580,7 +580,7 @@ class TestForm2 : public QObject {
     QCOMPARE(exited.count(), 1);
     QVERIFY(!form_->isVisible());
     QCOMPARE(form_->link().state(), gp::SerialLink::State::Closed);
-    const QByteArray got = wire_->take(300);
+    const QByteArray got = wire_->ReadUntilQuiet(300);
     QVERIFY2(got.startsWith("SE00\rSO\rSC\rSW0 0"), got.constData());
     QVERIFY(got.endsWith("\r\rSF\r"));
   }
@@ -591,18 +591,18 @@ class TestForm2 : public QObject {
     form_->close();
     QCOMPARE(exited.count(), 0);
     QVERIFY(form_->link().isOpen());
-    QCOMPARE(wire_->take(), QByteArray());
+    QCOMPARE(wire_->ReadUntilQuiet(), QByteArray());
   }
 
   void statusLineNamesThePort() {
-    form_ = std::make_unique<Form2>(gp::PanelOptions{wire_->device(), QStringLiteral("Virtual controller")});
+    form_ = std::make_unique<Form2>(gp::PanelOptions{wire_->slavePath(), QStringLiteral("Virtual controller")});
     auto* status = get<QLabel>("StatusLine");
-    QVERIFY2(status->text().startsWith("Virtual controller (" + wire_->device() + ") 9600,n,8,1"),
+    QVERIFY2(status->text().startsWith("Virtual controller (" + wire_->slavePath() + ") 9600,n,8,1"),
              qPrintable(status->text()));
     get<QPushButton>("Command_DisableAll")->click();
     get<QPushButton>("Command_DisableAll")->click();
     QTRY_VERIFY2(status->text().contains("Commands sent: 2"), qPrintable(status->text()));
-    QCOMPARE(wire_->until("SF\rSF\r"), QByteArray("SF\rSF\r"));
+    QCOMPARE(wire_->ReadUntilTail("SF\rSF\r"), QByteArray("SF\rSF\r"));
   }
 
   void portThatCannotOpen() {

@@ -22,11 +22,10 @@
 
 #include "welcome/form_init.h"
 
-#include <pty.h>
-#include <unistd.h>
 
 #include "app/message_box.h"
 #include "panel/form2.h"
+#include "tests/support/pty_pair.h"
 
 using gp::FormInit;
 
@@ -395,20 +394,6 @@ void FormInitTest::savesAScreenshot() {
 
 namespace {
 
-// The slave end of a pseudo-terminal: a serial device the panel can open.
-struct Pty {
-  int master = -1, slave = -1;
-  QString path;
-  Pty() {
-    char name[256] = {};
-    if (openpty(&master, &slave, name, nullptr, nullptr) == 0) path = QString::fromLocal8Bit(name);
-  }
-  ~Pty() {
-    if (slave >= 0) ::close(slave);
-    if (master >= 0) ::close(master);
-  }
-};
-
 // Notes whether the panel's port was open at the moment it was shown.
 class ShowWatch : public QObject {
  public:
@@ -430,8 +415,8 @@ class ShowWatch : public QObject {
 }  // namespace
 
 void FormInitTest::realPanelOpensItsPortBeforeItIsShown() {
-  Pty pty;
-  QVERIFY(!pty.path.isEmpty());
+  gp::testing::PtyPair pty;
+  QVERIFY(pty.ok());
   QStringList boxes;
   const auto previous = gp::SetCriticalBoxForTesting([&](QWidget*, const QString& text) { boxes.append(text); });
   std::unique_ptr<gp::Form2> panel;
@@ -439,7 +424,7 @@ void FormInitTest::realPanelOpensItsPortBeforeItIsShown() {
   int calls = 0;
   QPointer<FormInit> form = new FormInit([&]() -> QWidget* {
     ++calls;
-    panel = std::make_unique<gp::Form2>(gp::PanelOptions{pty.path, QString()});
+    panel = std::make_unique<gp::Form2>(gp::PanelOptions{pty.slavePath(), QString()});
     watch = std::make_unique<ShowWatch>(panel.get());
     return panel.get();
   });

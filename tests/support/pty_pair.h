@@ -1,12 +1,13 @@
 #pragma once
-// A pseudo-terminal pair for tests: the link opens the slave's path exactly as
-// it opens a real serial device, and the test reads the line at the master.
+// A pseudo-terminal pair standing in for the servo controller's serial line:
+// the program opens the slave's path exactly as it opens a real serial
+// device, and the test reads every byte put on the line at the master.
 
+#include <QByteArray>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QString>
 #include <QThread>
-#include <cerrno>
 #include <fcntl.h>
 #include <pty.h>
 #include <string>
@@ -58,9 +59,8 @@ class PtyPair {
     QElapsedTimer t;
     t.start();
     while (out.size() < bytes && t.elapsed() < timeoutMs) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+      Pause();
       out += ReadNow();
-      QThread::usleep(500);
     }
     return out;
   }
@@ -68,7 +68,43 @@ class PtyPair {
   // Reads everything that arrives during ms milliseconds, processing events.
   std::string ReadFor(int ms) { return ReadUntil(static_cast<std::size_t>(-1), ms); }
 
+  // Reads, processing events, until nothing more has come for quietMs (or
+  // maxMs have passed).
+  QByteArray ReadUntilQuiet(int quietMs = 150, int maxMs = 5000) {
+    QByteArray got;
+    QElapsedTimer total;
+    total.start();
+    QElapsedTimer quiet;
+    quiet.start();
+    while (quiet.elapsed() < quietMs && total.elapsed() < maxMs) {
+      Pause();
+      const std::string more = ReadNow();
+      if (more.empty()) continue;
+      got += QByteArray::fromStdString(more);
+      quiet.restart();
+    }
+    return got;
+  }
+
+  // Reads, processing events, until what was read ends with `tail` (or maxMs
+  // have passed).
+  QByteArray ReadUntilTail(const QByteArray& tail, int maxMs = 5000) {
+    QByteArray got;
+    QElapsedTimer total;
+    total.start();
+    while (!got.endsWith(tail) && total.elapsed() < maxMs) {
+      Pause();
+      got += QByteArray::fromStdString(ReadNow());
+    }
+    return got;
+  }
+
  private:
+  static void Pause() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    QThread::usleep(500);
+  }
+
   int master_ = -1;
   int slave_ = -1;
   QString path_;
