@@ -7,7 +7,6 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
-#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -40,18 +39,14 @@ class VirtualController : public QObject {
   // Called for every complete command, after the model has taken it in.
   void setCommandObserver(CommandObserver observer) { model_.setCommandObserver(std::move(observer)); }
 
-  // Reads whatever is waiting now, without waiting for the event loop.
-  void readNow();
-
-  // Time spent reading and decoding, for measurements.
-  std::chrono::nanoseconds readTime() const { return readTime_; }
-  std::uint64_t reads() const { return reads_; }
-
  signals:
   // Bytes were decoded; emitted once for each read that brought any.
   void received();
 
  private:
+  // Reads and decodes whatever is waiting.
+  void readNow();
+
   ControllerModel model_;
   QElapsedTimer clock_;
   QDateTime startWall_;
@@ -59,8 +54,6 @@ class VirtualController : public QObject {
   int slave_ = -1;  // held open so the master never sees the line hang up
   QString devicePath_;
   std::unique_ptr<QSocketNotifier> notifier_;
-  std::chrono::nanoseconds readTime_{0};
-  std::uint64_t reads_ = 0;
 };
 
 }  // namespace gp::sim
