@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test in the normal and
-# the sanitizer build, headless.
+# the sanitizer build, headless; then makes the Debian package from the normal
+# build, checks it, and leaves it in build/.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/setup.sh
@@ -13,3 +14,5 @@ for preset in default sanitize; do
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
 done
+
+scripts/check-package.sh build

@@ -48,7 +48,7 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromUtf8(gp::kAppTitle));
   QApplication::setApplicationVersion(QString::fromUtf8(gp::kAppVersion));
-  QGuiApplication::setDesktopFileName(QString::fromUtf8(gp::kAppName));
+  QGuiApplication::setDesktopFileName(QString::fromUtf8(gp::kAppId));
   QIcon icon;
   for (int size : {48, 64, 128, 256}) icon.addFile(QStringLiteral(":/welcome/gaitpanel-%1.png").arg(size));
   QApplication::setWindowIcon(icon);

@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev libgl-dev
   libgtest-dev locales
   xvfb xauth fonts-dejavu-core fonts-dejavu-extra
+  dpkg-dev file lintian appstream desktop-file-utils man-db groff-base gzip
 )
 
 missing=()

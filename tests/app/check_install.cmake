@@ -6,14 +6,15 @@ execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFI
 if(NOT result EQUAL 0)
   message(FATAL_ERROR "cmake --install failed: ${result}")
 endif()
-foreach(path bin/gaitpanel share/applications/gaitpanel.desktop share/gaitpanel/gaits/standing.json
-             share/gaitpanel/gaits/gait.schema.json
+foreach(path bin/gaitpanel share/applications/io.github.gaitpanel.GaitPanel.desktop
+             share/metainfo/io.github.gaitpanel.GaitPanel.metainfo.xml share/man/man1/gaitpanel.1.gz
+             share/gaitpanel/gaits/standing.json share/gaitpanel/gaits/gait.schema.json
              share/icons/hicolor/48x48/apps/gaitpanel.png share/icons/hicolor/256x256/apps/gaitpanel.png)
   if(NOT EXISTS ${PREFIX}/${path})
     message(FATAL_ERROR "not installed: ${path}")
   endif()
 endforeach()
-file(STRINGS ${PREFIX}/share/applications/gaitpanel.desktop entry)
+file(STRINGS ${PREFIX}/share/applications/io.github.gaitpanel.GaitPanel.desktop entry)
 foreach(line "[Desktop Entry]" "Type=Application" "Name=Gait Panel" "Exec=gaitpanel" "Icon=gaitpanel")
   list(FIND entry "${line}" found)
   if(found EQUAL -1)
