@@ -39,8 +39,10 @@ for needed in libc6 libqt6serialport6 libqt6widgets6 qt6-qpa-plugins; do
 done
 
 echo "== lintian =="
-lintian --fail-on error --tag-display-limit 0 "$deb" 2>&1 | grep -v 'running with root privileges' || true
-lintian --fail-on error -q "$deb" >/dev/null 2>&1 || fail "lintian reports errors on $deb"
+status=0
+report=$(lintian --fail-on error --tag-display-limit 0 "$deb" 2>&1) || status=$?
+grep -v 'running with root privileges' <<<"$report" || true
+[ $status -eq 0 ] || fail "lintian reports errors on $deb"
 
 echo "== AppStream and desktop entry =="
 shopt -s nullglob
