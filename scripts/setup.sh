@@ -3,10 +3,12 @@
 # ./run.sh and ./test.sh work on a fresh Debian 12 machine.
 set -euo pipefail
 
+# libqhull-dev: the physics library's CMake package names the qhull headers'
+# folder without depending on the package that provides it.
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   qt6-base-dev qt6-serialport-dev libgl-dev
-  libgtest-dev locales
+  libgtest-dev locales libmujoco-dev libqhull-dev
   xvfb xauth fonts-dejavu-core fonts-dejavu-extra
   dpkg-dev file lintian appstream desktop-file-utils man-db groff-base gzip
 )

@@ -1,0 +1,232 @@
+#include "sim/headless_run.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <deque>
+#include <memory>
+#include <utility>
+
+#include "gait/gait_tick.h"
+#include "gait/waveform.h"
+#include "link/command_sink.h"
+#include "link/protocol.h"
+#include "link/transmit_queue.h"
+#include "sim/controller_model.h"
+#include "sim/virtual_robot.h"
+
+namespace gp::sim {
+namespace {
+
+using Ns = std::chrono::nanoseconds;
+constexpr double kPi = 3.14159265358979323846;
+constexpr std::int64_t kRefreshMs = 20;
+constexpr std::int64_t kPathEveryMs = 500;
+
+// The serial line between the panel and the controller. Paced, it is the
+// transmit queue handing commands over no faster than 9600 baud carries them;
+// each command reaches the controller when its last byte has crossed.
+// Ideal, every command arrives the moment it is written.
+class SimulatedLine : public CommandSink {
+ public:
+  explicit SimulatedLine(bool ideal) : ideal_(ideal) {}
+
+  void setNow(Ns now) { now_ = now; }
+
+  void Write(ServoCommand command) override {
+    if (ideal_) arriving_.push_back({now_, std::move(command.bytes)});
+    else queue_.Push(std::move(command), now_);
+  }
+
+  // Hands over whatever the line is ready for up to `until`, each at the
+  // moment it becomes ready.
+  void Carry(Ns until) {
+    Ns at = now_;
+    while (const auto due = queue_.NextDue(at)) {
+      if (*due > until) break;
+      at = *due;
+      auto entry = queue_.Take(at);
+      if (!entry) break;
+      arriving_.push_back({queue_.LineIdleAt(), std::move(entry->command.bytes)});
+    }
+  }
+
+  // Passes every command that has arrived by `now` to the controller.
+  void Deliver(Ns now, ControllerModel& controller) {
+    while (!arriving_.empty() && arriving_.front().first <= now) {
+      const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(arriving_.front().first).count();
+      controller.Feed(arriving_.front().second, ms);
+      arriving_.pop_front();
+    }
+  }
+
+ private:
+  bool ideal_;
+  Ns now_{0};
+  TransmitQueue queue_;
+  std::deque<std::pair<Ns, std::string>> arriving_;
+};
+
+// A timer started at time zero: when it next ticks.
+struct Ticker {
+  Ns interval;
+  Ns next;
+  bool Due(Ns now) {
+    if (next > now) return false;
+    next += interval;
+    return true;
+  }
+};
+
+std::string Fixed(double value, int digits) {
+  char text[64];
+  // Adding zero turns a negative zero into a positive one.
+  std::snprintf(text, sizeof text, "%.*f", digits, value + 0.0);
+  std::string s = text;
+  if (s.find_first_not_of("-0.") == std::string::npos && s[0] == '-') s.erase(0, 1);
+  return s;
+}
+
+std::string Quoted(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+      out += escape;
+    } else {
+      out += c;
+    }
+  }
+  return out + '"';
+}
+
+}  // namespace
+
+std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int intervalMs, const HeadlessOptions& options,
+                                          std::string* error) {
+  const auto fail = [&](const std::string& why) {
+    if (error) *error = why;
+    return std::nullopt;
+  };
+  if (intervalMs <= 0) return fail("the gait interval must be at least 1 ms");
+  if (!(options.seconds > 0) || !std::isfinite(options.seconds)) return fail("the run must last a positive time");
+  std::unique_ptr<Robot> loaded = Robot::Load(options.robot, error);
+  if (!loaded) return std::nullopt;
+  VirtualRobot robot(std::move(loaded));
+  ControllerModel controller;
+  controller.setCommandObserver([&robot](const DecodedCommand& command) { robot.Apply(command); });
+  SimulatedLine line(options.idealLine);
+
+  ModuleTable table = input;
+  GaitState state;
+
+  // What a person does on the panel: tick each module's box, then "Move".
+  for (int n = kFirstModule; n <= kLastModule; ++n)
+    if (IsTrue(table.ServoEnabled[n])) WriteCommand(line, kEnableChannel[static_cast<std::size_t>(n - 1)]);
+  WriteCommand(line, kAllOn);
+  WriteCommand(line, kAllConfirm);
+  state.Running = kTrue;
+
+  const double dt = robot.robot().timestep();
+  const Ns step(std::llround(dt * 1e9));
+  if (step <= Ns(0)) return fail(options.robot + ": the physics step is too short");
+  const auto steps = static_cast<std::int64_t>(std::llround(options.seconds / dt));
+  Ticker gaitClock{std::chrono::milliseconds(intervalMs), std::chrono::milliseconds(intervalMs)};
+  Ticker refreshClock{std::chrono::milliseconds(kRefreshMs), std::chrono::milliseconds(kRefreshMs)};
+  Ticker pathClock{std::chrono::milliseconds(kPathEveryMs), Ns(0)};
+
+  HeadlessResult result;
+  result.robot = robot.robot().name();
+  result.idealLine = options.idealLine;
+  result.intervalMs = intervalMs;
+  result.periodSeconds = kStepsPerPeriod * intervalMs / 1000.0;
+  result.bodyLength = robot.robot().bodyLength();
+  const auto start = robot.robot().CentreOfMass();
+  const double startHeading = robot.robot().Heading();
+
+  // The heading is averaged over the last gait period, so that where in its
+  // swing the body happens to be at the end does not count.
+  const std::int64_t headingFrom = steps - std::min<std::int64_t>(steps, std::llround(result.periodSeconds / dt));
+  double heading = startHeading, headingSum = 0;
+  std::int64_t headingSamples = 0;
+  const ErrorBox noBox;  // the sine never errs; other control functions are not in gait files
+
+  for (std::int64_t k = 0; k <= steps; ++k) {
+    const Ns now = step * k;
+    line.setNow(now);
+    line.Deliver(now, controller);
+    // The two timers in the order they fall due, the gait clock first on a tie.
+    while (gaitClock.next <= now || refreshClock.next <= now) {
+      if (gaitClock.next <= refreshClock.next) {
+        gaitClock.next += gaitClock.interval;
+        GaitTick(table, state, line, noBox);
+      } else {
+        refreshClock.next += refreshClock.interval;
+        PositionRefresh(table, state, line);
+      }
+    }
+    line.Carry(now + step - Ns(1));
+    line.Deliver(now, controller);
+
+    const auto com = robot.robot().CentreOfMass();
+    if (pathClock.Due(now)) result.path.push_back({static_cast<double>(now.count()) / 1e9, com[0] - start[0], com[1] - start[1]});
+    // Unwrapped, so that a robot turning round and round is not cut at 180 degrees.
+    const double h = robot.robot().Heading();
+    heading += std::remainder(h - heading, 2 * kPi);
+    if (k >= headingFrom) {
+      headingSum += heading;
+      ++headingSamples;
+    }
+    if (k == steps) break;
+    robot.Step();
+    if (robot.robot().diverged())
+      return fail(options.robot + ": the physics became unstable at " + Fixed(robot.robot().time(), 3) + " s");
+  }
+
+  const auto end = robot.robot().CentreOfMass();
+  const double dx = end[0] - start[0], dy = end[1] - start[1];
+  result.seconds = static_cast<double>(steps) * dt;
+  result.distance = std::hypot(dx, dy);
+  result.speed = result.distance / result.seconds;
+  result.forward = dx * std::cos(startHeading) + dy * std::sin(startHeading);
+  result.lateral = -dx * std::sin(startHeading) + dy * std::cos(startHeading);
+  result.bodyLengthsPerPeriod = result.bodyLength > 0 ? result.speed * result.periodSeconds / result.bodyLength : 0;
+  result.headingChangeDeg = (headingSum / static_cast<double>(headingSamples) - startHeading) * 180.0 / kPi;
+  for (int c = 0; c < kRobotModules; ++c) result.positions[static_cast<std::size_t>(c)] = controller.channel(c).positions;
+  return result;
+}
+
+std::string HeadlessJson(const HeadlessResult& r) {
+  std::string j = "{";
+  j += "\"robot\": " + Quoted(r.robot);
+  j += ", \"line\": " + std::string(r.idealLine ? "\"ideal\"" : "\"9600\"");
+  j += ", \"seconds\": " + Fixed(r.seconds, 3);
+  j += ", \"interval_ms\": " + std::to_string(r.intervalMs);
+  j += ", \"period_s\": " + Fixed(r.periodSeconds, 3);
+  j += ", \"body_length_m\": " + Fixed(r.bodyLength, 4);
+  j += ", \"distance_m\": " + Fixed(r.distance, 4);
+  j += ", \"speed_m_s\": " + Fixed(r.speed, 4);
+  j += ", \"forward_m\": " + Fixed(r.forward, 4);
+  j += ", \"lateral_m\": " + Fixed(r.lateral, 4);
+  j += ", \"body_lengths_per_period\": " + Fixed(r.bodyLengthsPerPeriod, 4);
+  j += ", \"heading_change_deg\": " + Fixed(r.headingChangeDeg, 2);
+  j += ", \"path\": [";
+  for (std::size_t i = 0; i < r.path.size(); ++i) {
+    if (i) j += ", ";
+    j += "[" + Fixed(r.path[i][0], 1) + ", " + Fixed(r.path[i][1], 4) + ", " + Fixed(r.path[i][2], 4) + "]";
+  }
+  j += "], \"channels\": [";
+  for (std::size_t c = 0; c < r.positions.size(); ++c) {
+    if (c) j += ", ";
+    j += "{\"channel\": " + std::to_string(c) + ", \"positions\": " + std::to_string(r.positions[c]) +
+         ", \"positions_per_s\": " + Fixed(static_cast<double>(r.positions[c]) / r.seconds, 2) + "}";
+  }
+  j += "]}\n";
+  return j;
+}
+
+}  // namespace gp::sim

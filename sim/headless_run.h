@@ -1,0 +1,54 @@
+#pragma once
+// A gait on the virtual robot without windows or waiting: the panel's gait
+// tick and position refresh, the transmit queue on a 9600-baud line (or an
+// ideal line on which every command arrives at once), the controller's
+// decoder, the servos and the physics, all on one simulated clock. The same
+// input gives the same result, however busy the machine. Plain standard C++.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "gait/module_table.h"
+#include "sim/robot.h"
+
+namespace gp::sim {
+
+struct HeadlessOptions {
+  std::string robot = "snake";  // "snake", "caterpillar" or a model file
+  double seconds = 10;
+  bool idealLine = false;
+};
+
+struct HeadlessResult {
+  std::string robot;
+  bool idealLine = false;
+  double seconds = 0;
+  int intervalMs = 0;
+  double periodSeconds = 0;  // twenty gait steps
+  double bodyLength = 0;     // metres
+  // Of the centre of mass in the floor plane, from where it started.
+  double distance = 0;  // metres, straight line
+  double speed = 0;     // metres per second
+  double forward = 0;   // metres along the starting heading: positive head first
+  double lateral = 0;   // metres to the left of it
+  double bodyLengthsPerPeriod = 0;
+  double headingChangeDeg = 0;  // counter-clockwise positive
+  std::vector<std::array<double, 3>> path;  // t, x, y every half second
+  std::array<std::uint64_t, kRobotModules> positions{};  // received per channel
+};
+
+// Runs `table` as the panel holds it: the modules whose ServoEnabled is true
+// are enabled ("SE.." each), then "Move", then options.seconds of gait with
+// the gait clock at intervalMs and the refresh at 20 ms. Nothing, with
+// *error, when the robot model cannot be used, the interval is not positive,
+// or the physics blows up.
+std::optional<HeadlessResult> RunHeadless(const ModuleTable& table, int intervalMs, const HeadlessOptions& options,
+                                          std::string* error);
+
+// One JSON object, the same bytes for the same result.
+std::string HeadlessJson(const HeadlessResult& result);
+
+}  // namespace gp::sim

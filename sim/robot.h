@@ -1,0 +1,78 @@
+#pragma once
+// The physical robot: a head and a chain of modules whose joints are turned
+// by servos, on a floor, under gravity. Takes each servo's commanded angle (or
+// none: limp) and a step in time; reports where its parts are. The physics
+// engine stays behind this class: nothing of it shows in this header.
+
+#include <array>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/servo.h"
+
+namespace gp::sim {
+
+constexpr int kRobotModules = 8;
+
+// A part of the robot as the views draw it, in the world frame (metres).
+struct RobotShape {
+  enum class Kind { Box, Capsule, Sphere };
+  Kind kind = Kind::Box;
+  std::array<double, 3> pos{};   // centre
+  std::array<double, 9> rot{};   // rotation, row-major: columns are the shape's axes
+  std::array<double, 3> size{};  // box: half sizes; capsule: radius, half length; sphere: radius
+  int module = 0;                // 0 for the head, 1 to 8 for the modules
+  bool touchesFloor = false;     // a contact part rather than the body's outline
+};
+
+class Robot {
+ public:
+  // "snake", "caterpillar", or the path of a model file. Nothing, with *error
+  // naming the model and the reason, when the model cannot be used.
+  static std::unique_ptr<Robot> Load(const std::string& robot, std::string* error);
+
+  // The built-in robots' model text, which a person may copy and change.
+  static std::optional<std::string> BuiltInModel(const std::string& name);
+
+  ~Robot();
+  Robot(const Robot&) = delete;
+  Robot& operator=(const Robot&) = delete;
+
+  const std::string& name() const;
+  // Seen from above (joint axes vertical) or from the side.
+  bool viewFromAbove() const;
+  bool hasServo(int module) const;
+  ServoSpec servoSpec(int module) const;  // module 1 to 8
+  double bodyLength() const;              // metres, head to tail at rest
+
+  // The commanded angle of a module's servo, or nothing: limp.
+  void SetServo(int module, std::optional<double> commandedAngle);
+  double JointAngle(int module) const;
+
+  // One fixed step of the physics.
+  void Step();
+  // The physics blew up since the last Reset (too stiff a model for its
+  // step); its state then means nothing.
+  bool diverged() const;
+  double timestep() const;
+  double time() const;
+  // Back at rest where the model places it, time zero.
+  void Reset();
+
+  // The robot's centre of mass (metres).
+  std::array<double, 3> CentreOfMass() const;
+  // The mean direction of the chain in the floor plane, radians
+  // counter-clockwise from +x, head first.
+  double Heading() const;
+  std::array<double, 3> HeadPosition() const;
+  std::vector<RobotShape> Shapes() const;
+
+ private:
+  struct Engine;
+  explicit Robot(std::unique_ptr<Engine> engine);
+  std::unique_ptr<Engine> engine_;
+};
+
+}  // namespace gp::sim

@@ -1,0 +1,34 @@
+#include "sim/servo.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace gp::sim {
+
+double PulseToRadians(std::int32_t pulseWidthUs) {
+  constexpr double kPi = 3.14159265358979323846;
+  return (static_cast<double>(pulseWidthUs) - 1500.0) * kPi / 2000.0;
+}
+
+void HobbyServo::Enable(double shaftAngle) {
+  if (enabled_) return;  // already holding or moving: a repeated enable changes nothing
+  enabled_ = true;
+  commanded_ = std::clamp(shaftAngle, spec_.minAngle, spec_.maxAngle);
+  target_ = commanded_;
+}
+
+void HobbyServo::Disable() { enabled_ = false; }
+
+void HobbyServo::SetPulse(std::int32_t pulseWidthUs) {
+  if (!enabled_) return;
+  target_ = std::clamp(PulseToRadians(pulseWidthUs), spec_.minAngle, spec_.maxAngle);
+}
+
+std::optional<double> HobbyServo::Advance(double dt) {
+  if (!enabled_) return std::nullopt;
+  const double reach = std::max(0.0, spec_.maxSpeed * dt);
+  commanded_ += std::clamp(target_ - commanded_, -reach, reach);
+  return commanded_;
+}
+
+}  // namespace gp::sim
