@@ -32,6 +32,8 @@ std::string Num(double v) {
   return text;
 }
 
+// The elliptic friction cone: the pyramidal one is faster but is itself
+// anisotropic, which would blur the very effect the snake's belly is about.
 std::string GenerateModel(const BuiltIn& robot) {
   constexpr double kLength = 0.08, kHalfWidth = 0.025, kHalfHeight = 0.02;
   constexpr double kRunnerRadius = 0.006, kRunnerOffset = 0.018, kRunnerHalf = 0.03;

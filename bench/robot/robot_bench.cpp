@@ -1,0 +1,43 @@
+// How fast the virtual robot runs. Headless: simulated seconds of gait per
+// second of wall-clock time, for each built-in robot and each line.
+//   bench_robot [simulated seconds, default 20]
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+#include "sim/headless_run.h"
+
+int main(int argc, char* argv[]) {
+  const double seconds = argc > 1 ? std::atof(argv[1]) : 20.0;
+  gp::ModuleTable table;
+  for (int n = gp::kFirstModule; n <= gp::kLastModule; ++n) {
+    table.Amp[n] = 30;
+    table.Phase[n] = -45.0 * (n - 1);
+    table.ServoEnabled[n] = gp::kTrue;
+  }
+  std::printf("headless: %.0f simulated seconds of eight modules moving, 50 ms tick\n", seconds);
+  for (const char* robot : {"snake", "caterpillar"}) {
+    for (bool ideal : {false, true}) {
+      gp::sim::HeadlessOptions options;
+      options.robot = robot;
+      options.seconds = seconds;
+      options.idealLine = ideal;
+      std::string error;
+      const auto start = std::chrono::steady_clock::now();
+      const std::clock_t cpuStart = std::clock();
+      const auto result = gp::sim::RunHeadless(table, 50, options, &error);
+      const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      // On a shared machine the wall clock counts other processes' turns too.
+      const double cpu = static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;
+      if (!result) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return 1;
+      }
+      std::printf("  %-12s line %-5s %7.1f simulated s per wall s (target at least 20), %7.1f per CPU s\n", robot,
+                  ideal ? "ideal" : "9600", result->seconds / wall, result->seconds / cpu);
+    }
+  }
+  return 0;
+}

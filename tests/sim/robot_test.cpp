@@ -1,0 +1,209 @@
+// The virtual robot judged by physics rather than by numbers copied from the
+// code: what a travelling wave must do to a snake and a caterpillar, what a
+// hobby servo can and cannot do, and that a run depends on nothing but its
+// input.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <regex>
+#include <string>
+
+#include "sim/headless_run.h"
+#include "sim/robot.h"
+#include "sim/servo.h"
+#include "sim/virtual_robot.h"
+
+namespace gp::sim {
+namespace {
+
+constexpr double kDeg = 3.14159265358979323846 / 180.0;
+
+// Every module swinging with the same amplitude about the same centre, each
+// `phaseStep` degrees after the one in front of it. A negative step makes the
+// wave run from head to tail.
+ModuleTable Wave(int amplitude, double phaseStep, int centre = 0) {
+  ModuleTable table;
+  for (int n = kFirstModule; n <= kLastModule; ++n) {
+    table.Amp[n] = static_cast<std::int16_t>(amplitude);
+    table.Phase[n] = phaseStep * (n - 1);
+    table.InitAngle[n] = static_cast<std::int16_t>(centre);
+    table.ServoEnabled[n] = kTrue;
+  }
+  return table;
+}
+
+HeadlessResult Drive(const ModuleTable& table, const std::string& robot, double seconds, bool ideal = false,
+                   int intervalMs = 50) {
+  HeadlessOptions options;
+  options.robot = robot;
+  options.seconds = seconds;
+  options.idealLine = ideal;
+  std::string error;
+  const auto result = RunHeadless(table, intervalMs, options, &error);
+  EXPECT_TRUE(result) << error;
+  return result.value_or(HeadlessResult{});
+}
+
+std::string WriteFile(const std::string& name, const std::string& text) {
+  const std::string path = ::testing::TempDir() + name;
+  std::ofstream(path) << text;
+  return path;
+}
+
+TEST(HobbyServo, FollowsItsPulseNoFasterThanItsSpeedAndWithinItsTravel) {
+  ServoSpec spec;
+  spec.maxSpeed = 60 * kDeg / 0.16;
+  HobbyServo servo(spec);
+  EXPECT_FALSE(servo.Advance(0.001)) << "a servo is limp until it is enabled";
+
+  servo.Enable(10 * kDeg);
+  EXPECT_NEAR(*servo.Advance(0.001), 10 * kDeg, 1e-12) << "enabled, it holds where it is";
+
+  servo.SetPulse(2500);  // +90 degrees: 80 degrees away
+  double angle = 10 * kDeg;
+  for (int i = 0; i < 80; ++i) angle = *servo.Advance(0.001);
+  EXPECT_NEAR(angle, 10 * kDeg + 0.080 * spec.maxSpeed, 1e-9) << "moving at its top speed, no faster";
+  for (int i = 0; i < 1000; ++i) angle = *servo.Advance(0.001);
+  EXPECT_NEAR(angle, 90 * kDeg, 1e-9) << "and stopping on the target";
+
+  servo.SetPulse(3000);  // beyond the travel
+  for (int i = 0; i < 1000; ++i) angle = *servo.Advance(0.001);
+  EXPECT_NEAR(angle, spec.maxAngle, 1e-12);
+  servo.SetPulse(-7);  // a negative width, as a corrupt command might carry
+  for (int i = 0; i < 1000; ++i) angle = *servo.Advance(0.001);
+  EXPECT_NEAR(angle, spec.minAngle, 1e-12);
+
+  servo.Disable();
+  servo.SetPulse(1500);
+  EXPECT_FALSE(servo.Advance(0.001));
+  servo.Enable(-20 * kDeg);
+  EXPECT_NEAR(*servo.Advance(0.001), -20 * kDeg, 1e-12) << "a position sent while it was off is not kept";
+}
+
+TEST(VirtualRobot, ControllerWideCommandsMoveNothingAndALimpJointGivesWay) {
+  std::string error;
+  VirtualRobot robot(Robot::Load("caterpillar", &error));
+  const auto command = [](CommandKind kind, int channel, std::int32_t width = 0) {
+    DecodedCommand c;
+    c.kind = kind;
+    c.channel = channel;
+    c.pulseWidth = width;
+    return c;
+  };
+  for (CommandKind kind : {CommandKind::AllOn, CommandKind::AllConfirm, CommandKind::AllOff})
+    robot.Apply(command(kind, -1));
+  for (int n = 1; n <= kRobotModules; ++n) EXPECT_FALSE(robot.servo(n).enabled());
+
+  // The tail module lifted 45 degrees off the floor and held there against
+  // gravity; with its servo's power cut it falls back.
+  robot.Apply(command(CommandKind::Enable, 7));
+  robot.Apply(command(CommandKind::Position, 7, 2000));
+  robot.AdvanceTo(1.0, 2000);
+  EXPECT_NEAR(robot.robot().JointAngle(8), 45 * kDeg, 3 * kDeg);
+  robot.Apply(command(CommandKind::Disable, 7));
+  robot.AdvanceTo(2.0, 2000);
+  EXPECT_LT(std::abs(robot.robot().JointAngle(8)), 10 * kDeg);
+
+  robot.Reset();
+  EXPECT_NEAR(robot.robot().JointAngle(8), 0, 1e-9);
+  EXPECT_NEAR(robot.robot().time(), 0, 1e-12);
+  EXPECT_FALSE(robot.servo(8).enabled());
+}
+
+TEST(RobotModel, AWrongModelIsRefusedNamingTheFileAndTheReason) {
+  std::string error;
+  EXPECT_FALSE(Robot::Load("/nonexistent/robot.xml", &error));
+  EXPECT_NE(error.find("/nonexistent/robot.xml"), std::string::npos) << error;
+
+  const std::string broken = WriteFile("broken.xml", "<mujoco><worldbody><body></mujoco>");
+  EXPECT_FALSE(Robot::Load(broken, &error));
+  EXPECT_NE(error.find(broken + ": "), std::string::npos) << error;
+
+  const std::string noServos = WriteFile(
+      "no_servos.xml", "<mujoco><worldbody><body><freejoint/><geom size=\"0.1\"/></body></worldbody></mujoco>");
+  EXPECT_FALSE(Robot::Load(noServos, &error));
+  EXPECT_NE(error.find("servo1"), std::string::npos) << error;
+
+  HeadlessOptions options;
+  options.robot = broken;
+  EXPECT_FALSE(RunHeadless(Wave(30, -45), 50, options, &error));
+}
+
+TEST(RobotPhysics, WithoutSwingNeitherRobotDrifts) {
+  // Amplitudes below 10 mean no swing: the servos hold their centres.
+  for (const char* robot : {"snake", "caterpillar"}) {
+    const HeadlessResult r = Drive(Wave(9, -45, 0), robot, 10);
+    EXPECT_LT(r.distance, 0.001) << robot;
+    EXPECT_GT(r.positions[0], 0u) << robot << ": the positions did reach the controller";
+  }
+}
+
+TEST(RobotPhysics, TheSnakeGoesTheWayItsWaveSendsIt) {
+  const HeadlessResult ahead = Drive(Wave(30, -45), "snake", 6);
+  const HeadlessResult back = Drive(Wave(30, 45), "snake", 6);
+  EXPECT_GT(ahead.forward, 0.5) << "a wave from head to tail pushes the snake head first";
+  EXPECT_LT(back.forward, -0.5) << "the wave reversed, it goes tail first";
+  EXPECT_LT(std::abs(ahead.lateral), ahead.forward / 2);
+  EXPECT_GT(ahead.bodyLengthsPerPeriod, 0);
+}
+
+TEST(RobotPhysics, WithoutTheBellysGripAcrossTheSnakeBarelyGoes) {
+  // The same snake on a floor as slippery across its runners as along them,
+  // and on one as grippy along them as across.
+  const std::string model = *Robot::BuiltInModel("snake");
+  const std::regex friction("friction=\"([0-9.]+) ([0-9.]+) ");
+  ASSERT_TRUE(std::regex_search(model, friction));
+  const std::string slippery = WriteFile("slippery_snake.xml", std::regex_replace(model, friction, "friction=\"$1 $1 "));
+  const std::string grippy = WriteFile("grippy_snake.xml", std::regex_replace(model, friction, "friction=\"$2 $2 "));
+
+  const HeadlessResult belly = Drive(Wave(30, -45), "snake", 6, true);
+  EXPECT_GT(belly.distance, 0.5);
+  for (const std::string& floor : {slippery, grippy})
+    EXPECT_LE(Drive(Wave(30, -45), floor, 6, true).distance, belly.distance / 3) << floor;
+}
+
+TEST(RobotPhysics, CentreOffsetsOfOppositeSignTurnOppositeWays) {
+  const HeadlessResult left = Drive(Wave(30, -45, 8), "snake", 5, true);
+  const HeadlessResult right = Drive(Wave(30, -45, -8), "snake", 5, true);
+  EXPECT_GT(std::abs(left.headingChangeDeg), 20);
+  EXPECT_GT(std::abs(right.headingChangeDeg), 20);
+  EXPECT_LT(left.headingChangeDeg * right.headingChangeDeg, 0) << left.headingChangeDeg << " " << right.headingChangeDeg;
+}
+
+TEST(RobotPhysics, TheCaterpillarCrawlsAlongItsAxisBothWays) {
+  const HeadlessResult one = Drive(Wave(30, 45), "caterpillar", 6);
+  const HeadlessResult other = Drive(Wave(30, -45), "caterpillar", 6);
+  EXPECT_GT(std::abs(one.forward), 0.2);
+  EXPECT_GT(std::abs(other.forward), 0.1);
+  EXPECT_LT(one.forward * other.forward, 0) << "reversing the phase step reverses the crawl";
+  for (const HeadlessResult* r : {&one, &other}) {
+    EXPECT_LT(std::abs(r->lateral), 0.01);
+    EXPECT_LT(std::abs(r->headingChangeDeg), 2);
+  }
+}
+
+TEST(HeadlessRun, DependsOnNothingButItsInputAndHonoursTheLine) {
+  const std::string first = HeadlessJson(Drive(Wave(30, -45), "snake", 3));
+  const std::string second = HeadlessJson(Drive(Wave(30, -45), "snake", 3));
+  EXPECT_EQ(first, second);
+
+  // Eight modules at a 20 ms tick want 100 positions a second each; the
+  // 9600-baud line carries about 87 commands a second for all of them.
+  const HeadlessResult paced = Drive(Wave(30, -45), "snake", 3, false, 20);
+  const HeadlessResult ideal = Drive(Wave(30, -45), "snake", 3, true, 20);
+  double pacedTotal = 0;
+  for (std::size_t c = 0; c < paced.positions.size(); ++c) {
+    pacedTotal += static_cast<double>(paced.positions[c]);
+    EXPECT_GT(ideal.positions[c], 280u) << c;
+    EXPECT_GT(paced.positions[c], 20u) << c << ": every channel gets its share of the line";
+  }
+  EXPECT_LT(pacedTotal / 3, 960.0 / 11 + 1);
+  EXPECT_EQ(paced.path.size(), 7u) << "every half second from 0 to 3 s";
+  EXPECT_EQ(paced.path.front()[0], 0.0);
+}
+
+}  // namespace
+}  // namespace gp::sim
