@@ -106,16 +106,22 @@ std::string Quoted(const std::string& text) {
 
 }  // namespace
 
-std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int intervalMs, const HeadlessOptions& options,
+std::optional<HeadlessResult> RunHeadless(const ModuleTable& table, int intervalMs, const HeadlessOptions& options,
                                           std::string* error) {
+  std::unique_ptr<Robot> robot = Robot::Load(options.robot, error);
+  if (!robot) return std::nullopt;
+  return RunHeadless(table, intervalMs, std::move(robot), options, error);
+}
+
+std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int intervalMs, std::unique_ptr<Robot> loaded,
+                                          const HeadlessOptions& options, std::string* error) {
   const auto fail = [&](const std::string& why) {
     if (error) *error = why;
     return std::nullopt;
   };
+  if (!loaded) return fail("no robot");
   if (intervalMs <= 0) return fail("the gait interval must be at least 1 ms");
   if (!(options.seconds > 0) || !std::isfinite(options.seconds)) return fail("the run must last a positive time");
-  std::unique_ptr<Robot> loaded = Robot::Load(options.robot, error);
-  if (!loaded) return std::nullopt;
   VirtualRobot robot(std::move(loaded));
   ControllerModel controller;
   controller.setCommandObserver([&robot](const DecodedCommand& command) { robot.Apply(command); });
@@ -133,7 +139,7 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int interval
 
   const double dt = robot.robot().timestep();
   const Ns step(std::llround(dt * 1e9));
-  if (step <= Ns(0)) return fail(options.robot + ": the physics step is too short");
+  if (step <= Ns(0)) return fail(robot.robot().name() + ": the physics step is too short");
   const auto steps = static_cast<std::int64_t>(std::llround(options.seconds / dt));
   Ticker gaitClock{std::chrono::milliseconds(intervalMs), std::chrono::milliseconds(intervalMs)};
   Ticker refreshClock{std::chrono::milliseconds(kRefreshMs), std::chrono::milliseconds(kRefreshMs)};
@@ -184,7 +190,7 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int interval
     if (k == steps) break;
     robot.Step();
     if (robot.robot().diverged())
-      return fail(options.robot + ": the physics became unstable at " + Fixed(robot.robot().time(), 3) + " s");
+      return fail(robot.robot().name() + ": the physics became unstable at " + Fixed(robot.robot().time(), 3) + " s");
   }
 
   const auto end = robot.robot().CentreOfMass();

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,6 +48,9 @@ struct HeadlessResult {
 // or the physics blows up.
 std::optional<HeadlessResult> RunHeadless(const ModuleTable& table, int intervalMs, const HeadlessOptions& options,
                                           std::string* error);
+// The same on a robot already loaded (options.robot is then not used).
+std::optional<HeadlessResult> RunHeadless(const ModuleTable& table, int intervalMs, std::unique_ptr<Robot> robot,
+                                          const HeadlessOptions& options, std::string* error);
 
 // One JSON object, the same bytes for the same result.
 std::string HeadlessJson(const HeadlessResult& result);

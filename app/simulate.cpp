@@ -1,0 +1,53 @@
+#include "app/simulate.h"
+
+#include <memory>
+#include <string>
+
+#include "app/app_info.h"
+#include "app/conversions.h"
+#include "files/gait_file.h"
+#include "gait/module_table.h"
+#include "sim/headless_run.h"
+#include "sim/robot.h"
+
+namespace gp {
+
+int RunSimulate(const SimulateRequest& request, std::FILE* out, std::FILE* err) {
+  const auto report = [&](const std::string& why, int status) {
+    std::fprintf(err, "%s: %s\n", kAppName, why.c_str());
+    std::fflush(err);
+    return status;
+  };
+
+  files::Gait gait;
+  QString readError;
+  if (!files::ReadGaitFile(request.gaitFile, &gait, &readError))
+    return report(readError.toStdString(), kSimulateInputExitCode);
+
+  // The table as the panel holds it after loading the file: the boxes keep
+  // whole degrees of amplitude and centre, the phase as typed.
+  ModuleTable table;
+  for (int n = kFirstModule; n <= kLastModule; ++n) {
+    const files::GaitModule& m = gait.modules[static_cast<std::size_t>(n - 1)];
+    table.Amp[n] = NearestInt16(m.amplitude).value_or(0);
+    table.Phase[n] = m.phase;
+    table.InitAngle[n] = NearestInt16(m.centre).value_or(0);
+    table.ServoEnabled[n] = m.enabled ? kTrue : kFalse;
+  }
+
+  const std::string robot = request.robot.toStdString();
+  std::string error;
+  std::unique_ptr<sim::Robot> loaded = sim::Robot::Load(robot, &error);
+  if (!loaded) return report(error, kSimulateInputExitCode);
+  sim::HeadlessOptions options;
+  options.seconds = request.seconds;
+  options.idealLine = request.idealLine;
+  const auto result = sim::RunHeadless(table, gait.intervalMs, std::move(loaded), options, &error);
+  if (!result) return report(error, kSimulateFailedExitCode);
+  const std::string json = sim::HeadlessJson(*result);
+  std::fputs(json.c_str(), out);
+  std::fflush(out);
+  return 0;
+}
+
+}  // namespace gp
