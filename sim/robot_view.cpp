@@ -1,0 +1,203 @@
+#include "sim/robot_view.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <cmath>
+
+#include "sim/live_robot.h"
+
+namespace gp::sim {
+
+using namespace colours;
+
+namespace {
+
+constexpr int kSnake = 0, kCaterpillar = 1, kModelFile = 2;
+
+QString Signed(double value, int decimals) {
+  return QStringLiteral("%1%2").arg(value >= 0 ? QStringLiteral("+") : QString()).arg(value, 0, 'f', decimals);
+}
+
+}  // namespace
+
+RobotView::RobotView(const VirtualController& controller, LiveRobot& robot, QWidget* parent)
+    : View(controller, "RobotView", parent), robot_(robot) {
+  setMinimumHeight(300);
+  choice_ = new QComboBox(this);
+  choice_->setObjectName(QStringLiteral("RobotChoice"));
+  choice_->addItem(QStringLiteral("Snake"), QStringLiteral("snake"));
+  choice_->addItem(QStringLiteral("Caterpillar"), QStringLiteral("caterpillar"));
+  choice_->addItem(QStringLiteral("Model file\u2026"));
+  choice_->setToolTip(QStringLiteral("The robot the controller drives"));
+  reset_ = new QPushButton(QStringLiteral("Reset"), this);
+  reset_->setObjectName(QStringLiteral("RobotReset"));
+  reset_->setToolTip(QStringLiteral("Put the robot back at rest at the origin"));
+  connect(reset_, &QPushButton::clicked, this, [this] { robot_.reset(); });
+  connect(choice_, qOverload<int>(&QComboBox::activated), this, [this](int index) { onChoice(index); });
+}
+
+void RobotView::resizeEvent(QResizeEvent* event) {
+  View::resizeEvent(event);
+  const QSize c = choice_->sizeHint(), r = reset_->sizeHint();
+  reset_->setGeometry(width() - 18 - r.width(), 12, r.width(), r.height());
+  choice_->setGeometry(reset_->x() - 8 - c.width(), 12, c.width(), r.height());
+}
+
+bool RobotView::chooseRobot(const QString& robot) {
+  QString error;
+  if (!robot_.load(robot, &error)) {
+    QMessageBox::critical(this, QCoreApplication::applicationName(),
+                          QStringLiteral("The robot model cannot be used.\n\n%1").arg(error));
+    choice_->setCurrentIndex(lastChoice_);
+    return false;
+  }
+  int index = choice_->findData(robot);
+  if (index < 0) {
+    index = choice_->count();
+    choice_->addItem(QFileInfo(robot).fileName(), robot);
+  }
+  choice_->setCurrentIndex(index);
+  lastChoice_ = index;
+  update();
+  return true;
+}
+
+void RobotView::onChoice(int index) {
+  if (index == kModelFile) {
+    const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("Robot model"), QString(),
+                                                      QStringLiteral("MuJoCo models (*.xml);;All files (*)"));
+    if (file.isEmpty()) {
+      choice_->setCurrentIndex(lastChoice_);
+      return;
+    }
+    chooseRobot(file);
+    return;
+  }
+  chooseRobot(choice_->itemData(index).toString());
+}
+
+QPointF RobotView::toScreen(double u, double v) const {
+  return QPointF(centre_.x() + (u - eye_.x()) * scale_, centre_.y() - (v - eye_.y()) * scale_);
+}
+
+void RobotView::PaintStatic(QPainter& p, const QRectF& area) {
+  Title(p, area, QStringLiteral("Robot"));
+}
+
+void RobotView::Paint(QPainter& p, const QRectF& area) {
+  const Robot& robot = robot_.robot().robot();
+  const bool above = robot.viewFromAbove();
+  const QRectF room = area.adjusted(0, 40, 0, -26);
+  p.save();
+  p.setClipRect(room);
+
+  // The camera follows the centre of mass; seen from the side the floor
+  // stays a quarter up from the bottom.
+  const auto com = robot.CentreOfMass();
+  const double length = std::max(0.2, robot.bodyLength());
+  scale_ = std::min(room.width() / (2.0 * length), room.height() / (above ? 1.4 * length : 0.8 * length));
+  centre_ = room.center();
+  eye_ = QPointF(com[0], above ? com[1] : 0.0);
+  if (!above) centre_.setY(room.bottom() - room.height() * 0.25);
+
+  // The floor's grid, every 10 cm, with each metre stronger.
+  const double uMin = eye_.x() - (centre_.x() - room.left()) / scale_;
+  const double uMax = eye_.x() + (room.right() - centre_.x()) / scale_;
+  const double vMin = above ? eye_.y() - (room.bottom() - centre_.y()) / scale_ : 0.0;
+  const double vMax = eye_.y() + (centre_.y() - room.top()) / scale_;
+  const auto gridPen = [&](double at) {
+    const long i = std::lround(at / kGridMetres);
+    p.setPen(QPen(i % 10 == 0 ? kDim : kGrid, i % 10 == 0 ? 1.2 : 0.8));
+  };
+  for (long i = std::lround(std::floor(uMin / kGridMetres)); i * kGridMetres <= uMax; ++i) {
+    gridPen(static_cast<double>(i) * kGridMetres);
+    p.drawLine(toScreen(static_cast<double>(i) * kGridMetres, vMin), toScreen(static_cast<double>(i) * kGridMetres, vMax));
+  }
+  for (long i = std::lround(std::ceil(vMin / kGridMetres)); i * kGridMetres <= vMax; ++i) {
+    gridPen(static_cast<double>(i) * kGridMetres);
+    p.drawLine(toScreen(uMin, static_cast<double>(i) * kGridMetres), toScreen(uMax, static_cast<double>(i) * kGridMetres));
+  }
+  if (!above) {
+    p.setPen(QPen(kText, 2));
+    p.drawLine(toScreen(uMin, 0), toScreen(uMax, 0));
+  }
+
+  // The head's trail, on the floor.
+  const auto& trail = robot_.trail();
+  if (above && trail.size() > 1) {
+    QPainterPath path(toScreen(trail.front().x(), trail.front().y()));
+    for (const QPointF& q : trail) path.lineTo(toScreen(q.x(), q.y()));
+    p.setPen(QPen(kWarn, 1.5));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(path);
+  }
+
+  // The bodies: their outlines when the model has any, else the parts that
+  // touch the floor. Seen from above in x and y, from the side in x and z.
+  const std::vector<RobotShape> shapes = robot.Shapes();
+  bool outlines = false;
+  for (const RobotShape& s : shapes) outlines = outlines || !s.touchesFloor;
+  const int second = above ? 1 : 2;
+  const auto project = [&](const std::array<double, 3>& w) { return toScreen(w[0], w[second]); };
+  const auto axis = [](const RobotShape& s, int k) { return std::array<double, 3>{s.rot[k], s.rot[3 + k], s.rot[6 + k]}; };
+  const auto offset = [](std::array<double, 3> a, const std::array<double, 3>& d, double f) {
+    for (int i = 0; i < 3; ++i) a[static_cast<std::size_t>(i)] += d[static_cast<std::size_t>(i)] * f;
+    return a;
+  };
+  for (const RobotShape& s : shapes) {
+    if (s.touchesFloor == outlines && outlines) continue;
+    const QColor fill = s.module == 0 ? kText : ChannelColour(s.module - 1);
+    p.setPen(QPen(fill.darker(170), 1.2));
+    p.setBrush(fill);
+    switch (s.kind) {
+      case RobotShape::Kind::Box: {
+        // The box's two axes that lie most in the picture's plane.
+        const int k0 = 0, k1 = above ? 1 : 2;
+        const auto a0 = axis(s, k0), a1 = axis(s, k1);
+        QPolygonF poly;
+        for (const auto& [f0, f1] : {std::pair{1, 1}, std::pair{-1, 1}, std::pair{-1, -1}, std::pair{1, -1}})
+          poly << project(offset(offset(s.pos, a0, f0 * s.size[k0]), a1, f1 * s.size[k1]));
+        p.drawPolygon(poly);
+        break;
+      }
+      case RobotShape::Kind::Capsule: {
+        const auto a2 = axis(s, 2);
+        p.setPen(QPen(fill, std::max(1.0, 2 * s.size[0] * scale_), Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(project(offset(s.pos, a2, -s.size[1])), project(offset(s.pos, a2, s.size[1])));
+        break;
+      }
+      case RobotShape::Kind::Sphere:
+        p.drawEllipse(project(s.pos), s.size[0] * scale_, s.size[0] * scale_);
+        break;
+    }
+  }
+  p.restore();
+
+  // Readouts.
+  const LiveRobot::Readout r = robot_.readout();
+  p.setFont(ViewFont(13, false, true));
+  p.setPen(kText);
+  QString speed = QStringLiteral("speed %1 m/s").arg(r.speed, 0, 'f', 3);
+  speed += r.bodyLengthsPerPeriod
+               ? QStringLiteral(", %1 body lengths per period (%2 s)").arg(*r.bodyLengthsPerPeriod, 0, 'f', 2).arg(*r.periodSeconds, 0, 'f', 2)
+               : QStringLiteral(", no gait period on the line");
+  p.drawText(QPointF(area.left(), area.top() + 34), speed);
+  p.drawText(QPointF(area.left(), area.bottom() - 4),
+             QStringLiteral("%1   distance %2 m   heading %3\u00b0   %4 s   grid 10 cm")
+                 .arg(QString::fromStdString(robot.name()))
+                 .arg(r.distance, 0, 'f', 3)
+                 .arg(Signed(r.headingDeg, 1))
+                 .arg(r.seconds, 0, 'f', 1));
+  p.setPen(kDim);
+  p.setFont(ViewFont(12));
+  p.drawText(QRectF(area.left(), area.bottom() - 40, area.width(), 16), Qt::AlignRight | Qt::AlignVCenter,
+             QStringLiteral("SO, SC and SF are shown in the table but move no servo"));
+}
+
+}  // namespace gp::sim

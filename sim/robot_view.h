@@ -1,0 +1,53 @@
+#pragma once
+// The robot on its floor, drawn from the physics: a 10 cm grid seen from
+// above (joint axes vertical) or from the side, the bodies, the head's
+// trail, the view following the robot; readouts of speed, distance and
+// heading; "Reset" and the choice of robot.
+
+#include <QPointF>
+#include <QString>
+
+#include "sim/view.h"
+
+class QComboBox;
+class QPushButton;
+
+namespace gp::sim {
+
+class LiveRobot;
+
+class RobotView : public View {
+  Q_OBJECT
+ public:
+  static constexpr double kGridMetres = 0.1;
+
+  RobotView(const VirtualController& controller, LiveRobot& robot, QWidget* parent);
+
+  QComboBox* robotChoice() const { return choice_; }
+  QPushButton* resetButton() const { return reset_; }
+
+  // Switches to "snake", "caterpillar" or a model file; a model that cannot
+  // be used is reported in a message box and the robot in use stays.
+  bool chooseRobot(const QString& robot);
+
+ protected:
+  void PaintStatic(QPainter& p, const QRectF& area) override;
+  void Paint(QPainter& p, const QRectF& area) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void onChoice(int index);
+  QPointF toScreen(double u, double v) const;
+
+  LiveRobot& robot_;
+  QComboBox* choice_ = nullptr;
+  QPushButton* reset_ = nullptr;
+  int lastChoice_ = 0;
+  // The camera of the frame being drawn: world point in the middle, pixels
+  // per metre.
+  QPointF centre_;
+  QPointF eye_;
+  double scale_ = 1;
+};
+
+}  // namespace gp::sim
