@@ -49,6 +49,24 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
       QStringLiteral("Drive a virtual servo controller, shown in a window of its own, instead of a serial device."));
   parser.addOption(simulatorOption);
 
+  const QCommandLineOption simulateOption(
+      QStringLiteral("simulate"),
+      QStringLiteral("Run the gait file on the virtual robot without windows and print the result as JSON."),
+      QStringLiteral("GAITFILE"));
+  const QCommandLineOption robotOption(
+      QStringLiteral("robot"),
+      QStringLiteral("The virtual robot: snake (default), caterpillar or a MuJoCo model file."),
+      QStringLiteral("snake|caterpillar|FILE.xml"), QStringLiteral("snake"));
+  const QCommandLineOption secondsOption(QStringLiteral("seconds"),
+                                         QStringLiteral("Seconds of gait to simulate (default 10)."),
+                                         QStringLiteral("N"), QStringLiteral("10"));
+  const QCommandLineOption lineOption(
+      QStringLiteral("line"),
+      QStringLiteral("The simulated line: 9600 paces commands as the 9600-baud line does (default); with ideal "
+                     "every command arrives at once."),
+      QStringLiteral("9600|ideal"), QStringLiteral("9600"));
+  parser.addOptions({simulateOption, robotOption, secondsOption, lineOption});
+
   AddToolkitOptions(parser);
 
   const auto fail = [&](const QString& why) {
@@ -72,6 +90,36 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
   }
   if (!parser.positionalArguments().isEmpty())
     return fail(QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().constFirst()));
+
+  for (const QCommandLineOption* once : {&simulateOption, &robotOption, &secondsOption, &lineOption}) {
+    if (parser.values(*once).size() > 1)
+      return fail(QStringLiteral("--%1 given more than once.").arg(once->names().constFirst()));
+  }
+  result.simulate.robot = parser.value(robotOption);
+  if (result.simulate.robot.isEmpty()) return fail(QStringLiteral("--robot needs snake, caterpillar or a model file."));
+  if (parser.isSet(simulateOption)) {
+    if (parser.isSet(simulatorOption) || parser.isSet(portOption))
+      return fail(QStringLiteral("--simulate runs without a port: it cannot be used with --simulator or --port."));
+    result.action = CommandLine::Action::Simulate;
+    result.simulate.gaitFile = parser.value(simulateOption);
+    bool number = false;
+    result.simulate.seconds = parser.value(secondsOption).toDouble(&number);
+    // Up to a day of simulated time: a mistyped exponent should not keep the machine busy for weeks.
+    if (!number || !(result.simulate.seconds > 0) || result.simulate.seconds > 86400)
+      return fail(QStringLiteral("--seconds needs a number of seconds above 0 and at most 86400, not '%1'.")
+                      .arg(parser.value(secondsOption)));
+    const QString line = parser.value(lineOption);
+    if (line != QStringLiteral("9600") && line != QStringLiteral("ideal"))
+      return fail(QStringLiteral("--line is 9600 or ideal, not '%1'.").arg(line));
+    result.simulate.idealLine = line == QStringLiteral("ideal");
+    return result;
+  }
+  for (const QCommandLineOption* headless : {&secondsOption, &lineOption}) {
+    if (parser.isSet(*headless))
+      return fail(QStringLiteral("--%1 belongs to --simulate.").arg(headless->names().constFirst()));
+  }
+  if (parser.isSet(robotOption) && !parser.isSet(simulatorOption))
+    return fail(QStringLiteral("--robot needs --simulate or --simulator."));
 
   if (parser.values(portOption).size() > 1) return fail(QStringLiteral("--port given more than once."));
   result.portChosen = parser.isSet(portOption);

@@ -1,16 +1,18 @@
 #pragma once
-// The program's command line: --port DEVICE, --simulator, --help and
-// --version. Read
-// before any window system is touched, so that help, version and a mistyped
-// option need no display.
+// The program's command line: --port DEVICE, --simulator, --simulate GAITFILE
+// with --robot, --seconds and --line, --help and --version. Read before any
+// window system is touched, so that help, version, headless runs and a
+// mistyped option need no display.
 
 #include <QString>
 #include <QStringList>
 
+#include "app/simulate.h"
+
 namespace gp {
 
 struct CommandLine {
-  enum class Action { Run, ShowHelp, ShowVersion, Fail };
+  enum class Action { Run, ShowHelp, ShowVersion, Simulate, Fail };
 
   Action action = Action::Run;
   // What to print for ShowHelp, ShowVersion (to standard output) and Fail
@@ -22,6 +24,10 @@ struct CommandLine {
 
   // A virtual servo controller on a pseudo-terminal stands in for the robot.
   bool simulator = false;
+
+  // --simulate: a gait file on the virtual robot, headless. The robot also
+  // stands behind the virtual controller with --simulator.
+  SimulateRequest simulate;
 };
 
 // Exit status for a command line the program cannot use.

@@ -12,6 +12,7 @@
 
 #include "app/app_info.h"
 #include "app/command_line.h"
+#include "app/simulate.h"
 #include "app/startup_probe.h"
 #include "link/serial_link.h"
 #include "panel/form2.h"
@@ -41,6 +42,8 @@ int main(int argc, char* argv[]) {
     case gp::CommandLine::Action::Fail:
       Print(stderr, commandLine.text);
       return gp::kUsageExitCode;
+    case gp::CommandLine::Action::Simulate:
+      return gp::RunSimulate(commandLine.simulate, stdout, stderr);
     case gp::CommandLine::Action::Run:
       break;
   }

@@ -202,6 +202,8 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int interval
   result.lateral = -dx * std::sin(startHeading) + dy * std::cos(startHeading);
   result.bodyLengthsPerPeriod = result.bodyLength > 0 ? result.speed * result.periodSeconds / result.bodyLength : 0;
   result.headingChangeDeg = (headingSum / static_cast<double>(headingSamples) - startHeading) * 180.0 / kPi;
+  for (std::size_t i = 1; i < result.path.size(); ++i)
+    result.pathLength += std::hypot(result.path[i][1] - result.path[i - 1][1], result.path[i][2] - result.path[i - 1][2]);
   for (int c = 0; c < kRobotModules; ++c) result.positions[static_cast<std::size_t>(c)] = controller.channel(c).positions;
   return result;
 }
@@ -216,6 +218,7 @@ std::string HeadlessJson(const HeadlessResult& r) {
   j += ", \"body_length_m\": " + Fixed(r.bodyLength, 4);
   j += ", \"distance_m\": " + Fixed(r.distance, 4);
   j += ", \"speed_m_s\": " + Fixed(r.speed, 4);
+  j += ", \"path_length_m\": " + Fixed(r.pathLength, 4);
   j += ", \"forward_m\": " + Fixed(r.forward, 4);
   j += ", \"lateral_m\": " + Fixed(r.lateral, 4);
   j += ", \"body_lengths_per_period\": " + Fixed(r.bodyLengthsPerPeriod, 4);

@@ -35,6 +35,7 @@ struct HeadlessResult {
   double speed = 0;     // metres per second
   double forward = 0;   // metres along the starting heading: positive head first
   double lateral = 0;   // metres to the left of it
+  double pathLength = 0;  // metres along the path, sampled every half second
   double bodyLengthsPerPeriod = 0;
   double headingChangeDeg = 0;  // counter-clockwise positive
   std::vector<std::array<double, 3>> path;  // t, x, y every half second

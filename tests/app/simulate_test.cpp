@@ -1,0 +1,143 @@
+// --simulate as research uses it: the presets on the virtual robots through
+// the program itself, its JSON, its refusals, and that a run depends on
+// nothing but its input.
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+struct Run {
+  int exitCode = -1;
+  QByteArray out;
+  QString err;
+};
+
+Run Simulate(const QStringList& arguments) {
+  QProcess process;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.remove(QStringLiteral("DISPLAY"));
+  env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+  process.setProcessEnvironment(env);
+  process.start(QStringLiteral(GAITPANEL_BINARY), QStringList{QStringLiteral("--simulate")} + arguments);
+  Run run;
+  if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) return run;
+  run.exitCode = process.exitCode();
+  run.out = process.readAllStandardOutput();
+  run.err = QString::fromLocal8Bit(process.readAllStandardError());
+  return run;
+}
+
+QString Preset(const char* name) {
+  return QStringLiteral(GAITPANEL_PRESETS "/%1.json").arg(QLatin1String(name));
+}
+
+QJsonObject Result(const QStringList& arguments) {
+  const Run run = Simulate(arguments);
+  if (run.exitCode != 0) qWarning("%s", qPrintable(run.err));
+  return QJsonDocument::fromJson(run.out).object();
+}
+
+// The preset with every module's phase negated: the wave runs the other way.
+QString Reversed(const QString& preset, const QTemporaryDir& dir) {
+  QFile in(preset);
+  in.open(QIODevice::ReadOnly);
+  QJsonObject gait = QJsonDocument::fromJson(in.readAll()).object();
+  QJsonArray modules = gait.value(QStringLiteral("modules")).toArray();
+  for (auto&& m : modules) {
+    QJsonObject module = m.toObject();
+    module.insert(QStringLiteral("phase"), -module.value(QStringLiteral("phase")).toDouble());
+    m = module;
+  }
+  gait.insert(QStringLiteral("modules"), modules);
+  const QString path = dir.filePath(QFileInfo(preset).fileName());
+  QFile out(path);
+  out.open(QIODevice::WriteOnly);
+  out.write(QJsonDocument(gait).toJson());
+  return path;
+}
+
+}  // namespace
+
+class SimulateTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void presetsDoWhatTheirNotesSay();
+  void printsTheSameBytesForTheSameInput();
+  void refusesWhatItCannotUse();
+};
+
+void SimulateTest::presetsDoWhatTheirNotesSay() {
+  QTemporaryDir dir;
+  const QStringList sixSeconds{QStringLiteral("--seconds"), QStringLiteral("6")};
+
+  const QJsonObject snake = Result(QStringList{Preset("lateral-undulation")} + sixSeconds);
+  const QJsonObject backwards = Result(QStringList{Reversed(Preset("lateral-undulation"), dir)} + sixSeconds);
+  QVERIFY2(snake.value(QStringLiteral("forward_m")).toDouble() > 0.5, "head first");
+  QVERIFY2(backwards.value(QStringLiteral("forward_m")).toDouble() < -0.5, "tail first");
+
+  const QJsonObject left = Result(QStringList{Preset("turn-left")} + sixSeconds);
+  const QJsonObject right = Result(QStringList{Preset("turn-right")} + sixSeconds);
+  QVERIFY(left.value(QStringLiteral("heading_change_deg")).toDouble() > 20);
+  QVERIFY(right.value(QStringLiteral("heading_change_deg")).toDouble() < -20);
+
+  const QStringList caterpillar{QStringLiteral("--robot"), QStringLiteral("caterpillar")};
+  const QJsonObject crawl = Result(QStringList{Preset("caterpillar")} + caterpillar + sixSeconds);
+  const QJsonObject back = Result(QStringList{Reversed(Preset("caterpillar"), dir)} + caterpillar + sixSeconds);
+  QVERIFY2(crawl.value(QStringLiteral("forward_m")).toDouble() > 0.1, "head first along its axis");
+  QVERIFY(std::abs(crawl.value(QStringLiteral("lateral_m")).toDouble()) < 0.01);
+  QVERIFY2(back.value(QStringLiteral("forward_m")).toDouble() < 0, "the phase step reversed, so is the crawl");
+
+  const QJsonObject standing = Result({Preset("standing"), QStringLiteral("--seconds"), QStringLiteral("10")});
+  QVERIFY(standing.value(QStringLiteral("distance_m")).toDouble() < 0.001);
+}
+
+void SimulateTest::printsTheSameBytesForTheSameInput() {
+  const QStringList arguments{Preset("lateral-undulation"), QStringLiteral("--seconds"), QStringLiteral("2"),
+                              QStringLiteral("--line"), QStringLiteral("9600")};
+  const Run first = Simulate(arguments);
+  const Run second = Simulate(arguments);
+  QCOMPARE(first.exitCode, 0);
+  QCOMPARE(first.out, second.out);
+  const QJsonObject result = QJsonDocument::fromJson(first.out).object();
+  for (const char* field : {"seconds", "distance_m", "speed_m_s", "body_lengths_per_period", "heading_change_deg"})
+    QVERIFY2(result.value(QLatin1String(field)).isDouble(), field);
+  const QJsonArray path = result.value(QStringLiteral("path")).toArray();
+  QCOMPARE(path.size(), 5);  // 0, 0.5, 1, 1.5 and 2 s
+  QCOMPARE(path.at(4).toArray().at(0).toDouble(), 2.0);
+  const QJsonArray channels = result.value(QStringLiteral("channels")).toArray();
+  QCOMPARE(channels.size(), 8);
+  QVERIFY(channels.at(7).toObject().value(QStringLiteral("positions_per_s")).toDouble() > 5);
+}
+
+void SimulateTest::refusesWhatItCannotUse() {
+  QTemporaryDir dir;
+  const Run missing = Simulate({dir.filePath(QStringLiteral("none.json"))});
+  QCOMPARE(missing.exitCode, 2);
+  QVERIFY2(missing.err.contains(QStringLiteral("none.json")), qPrintable(missing.err));
+  QVERIFY(missing.out.isEmpty());
+
+  const QString model = dir.filePath(QStringLiteral("robot.xml"));
+  QFile file(model);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  file.write("<mujoco><worldbody><body name=\"b\"><geom type=\"unknown\"/></body></worldbody></mujoco>");
+  file.close();
+  const Run badModel = Simulate({Preset("standing"), QStringLiteral("--robot"), model});
+  QCOMPARE(badModel.exitCode, 2);
+  QVERIFY2(badModel.err.contains(model + QStringLiteral(": ")), qPrintable(badModel.err));
+
+  for (const QStringList& wrong : {QStringList{Preset("standing"), QStringLiteral("--line"), QStringLiteral("4800")},
+                                   QStringList{Preset("standing"), QStringLiteral("--seconds"), QStringLiteral("-1")},
+                                   QStringList{Preset("standing"), QStringLiteral("--seconds"), QStringLiteral("nan")}}) {
+    const Run run = Simulate(wrong);
+    QVERIFY2(run.exitCode == 2 && !run.err.isEmpty(), qPrintable(wrong.join(QLatin1Char(' '))));
+  }
+}
+
+QTEST_GUILESS_MAIN(SimulateTest)
+#include "simulate_test.moc"
