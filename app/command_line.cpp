@@ -8,6 +8,8 @@
 namespace gp {
 namespace {
 
+constexpr double kMaxReplaySpeed = 1000.0;
+
 // The toolkit's own options, which its application object reads.
 void AddToolkitOptions(QCommandLineParser& parser) {
   for (const char* name : {"platform", "platformpluginpath", "platformtheme", "plugin", "qmljsdebugger",
@@ -67,6 +69,24 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
       QStringLiteral("9600|ideal"), QStringLiteral("9600"));
   parser.addOptions({simulateOption, robotOption, secondsOption, lineOption});
 
+  const QCommandLineOption gaitOption(QStringLiteral("gait"),
+                                      QStringLiteral("Open this gait file in the panel at start."),
+                                      QStringLiteral("FILE"));
+  parser.addOption(gaitOption);
+  const QCommandLineOption recordOption(
+      QStringLiteral("record"), QStringLiteral("Record every command as it goes to the port to this file."),
+      QStringLiteral("FILE"));
+  parser.addOption(recordOption);
+  const QCommandLineOption replayOption(
+      QStringLiteral("replay"),
+      QStringLiteral("Play a recording back at its recorded times, without a window, to --port DEVICE or "
+                     "(by default) to a virtual servo controller; then exit."),
+      QStringLiteral("FILE"));
+  parser.addOption(replayOption);
+  const QCommandLineOption speedOption(
+      QStringLiteral("speed"), QStringLiteral("With --replay: play X times as fast (default 1)."), QStringLiteral("X"));
+  parser.addOption(speedOption);
+
   AddToolkitOptions(parser);
 
   const auto fail = [&](const QString& why) {
@@ -91,9 +111,16 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
   if (!parser.positionalArguments().isEmpty())
     return fail(QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().constFirst()));
 
-  for (const QCommandLineOption* once : {&simulateOption, &robotOption, &secondsOption, &lineOption}) {
+  for (const QCommandLineOption* once : {&portOption, &simulateOption, &robotOption, &secondsOption, &lineOption,
+                                         &gaitOption, &recordOption, &replayOption, &speedOption}) {
     if (parser.values(*once).size() > 1)
       return fail(QStringLiteral("--%1 given more than once.").arg(once->names().constFirst()));
+  }
+  if (parser.isSet(simulateOption)) {
+    for (const QCommandLineOption* option : {&gaitOption, &recordOption, &replayOption, &speedOption}) {
+      if (parser.isSet(*option))
+        return fail(QStringLiteral("--simulate cannot be used with --%1.").arg(option->names().constFirst()));
+    }
   }
   result.simulate.robot = parser.value(robotOption);
   if (result.simulate.robot.isEmpty()) return fail(QStringLiteral("--robot needs snake, caterpillar or a model file."));
@@ -121,13 +148,37 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
   if (parser.isSet(robotOption) && !parser.isSet(simulatorOption))
     return fail(QStringLiteral("--robot needs --simulate or --simulator."));
 
-  if (parser.values(portOption).size() > 1) return fail(QStringLiteral("--port given more than once."));
   result.portChosen = parser.isSet(portOption);
   result.simulator = parser.isSet(simulatorOption);
   if (result.simulator && result.portChosen)
     return fail(QStringLiteral("--simulator and --port cannot be used together."));
   result.port = parser.value(portOption);
   if (result.port.isEmpty()) return fail(QStringLiteral("--port needs a device name."));
+
+  result.gaitFile = parser.value(gaitOption);
+  result.recordFile = parser.value(recordOption);
+  result.replayFile = parser.value(replayOption);
+  for (const auto& [option, value] : {std::pair{&gaitOption, result.gaitFile}, std::pair{&recordOption, result.recordFile},
+                                      std::pair{&replayOption, result.replayFile}}) {
+    if (parser.isSet(*option) && value.isEmpty())
+      return fail(QStringLiteral("--%1 needs a file name.").arg(option->names().constFirst()));
+  }
+  if (parser.isSet(speedOption)) {
+    if (!parser.isSet(replayOption)) return fail(QStringLiteral("--speed goes with --replay."));
+    bool ok = false;
+    result.speed = parser.value(speedOption).toDouble(&ok);
+    // Above 1000 every gap of a recording would be shorter than a command's time on the line.
+    if (!ok || !(result.speed > 0.0) || result.speed > kMaxReplaySpeed)
+      return fail(QStringLiteral("--speed needs a number above 0 and at most 1000, not '%1'.")
+                      .arg(parser.value(speedOption)));
+  }
+  if (parser.isSet(replayOption)) {
+    if (parser.isSet(gaitOption) || parser.isSet(recordOption))
+      return fail(QStringLiteral("--replay cannot be used with --gait or --record."));
+    result.action = CommandLine::Action::Replay;
+    // Without a port the recording plays into the virtual controller.
+    if (!result.portChosen) result.simulator = true;
+  }
   return result;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 // The program's command line: --port DEVICE, --simulator, --simulate GAITFILE
-// with --robot, --seconds and --line, --help and --version. Read before any
-// window system is touched, so that help, version, headless runs and a
-// mistyped option need no display.
+// with --robot, --seconds and --line, --gait FILE, --record FILE, --replay
+// FILE [--speed X], --help and --version. Read before any window system is
+// touched, so that help, version, headless runs and a mistyped option need no
+// display.
 
 #include <QString>
 #include <QStringList>
@@ -12,7 +13,7 @@
 namespace gp {
 
 struct CommandLine {
-  enum class Action { Run, ShowHelp, ShowVersion, Simulate, Fail };
+  enum class Action { Run, ShowHelp, ShowVersion, Simulate, Replay, Fail };
 
   Action action = Action::Run;
   // What to print for ShowHelp, ShowVersion (to standard output) and Fail
@@ -28,6 +29,11 @@ struct CommandLine {
   // --simulate: a gait file on the virtual robot, headless. The robot also
   // stands behind the virtual controller with --simulator.
   SimulateRequest simulate;
+
+  QString gaitFile;    // a gait to open in the panel at start
+  QString recordFile;  // record every command sent, from the start
+  QString replayFile;  // Action::Replay: the recording to play back
+  double speed = 1.0;  // Action::Replay: recorded times are divided by it
 };
 
 // Exit status for a command line the program cannot use.

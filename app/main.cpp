@@ -3,19 +3,25 @@
 // closes.
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QIcon>
 #include <QPointer>
 #include <QStringList>
 #include <QTimer>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "app/app_info.h"
 #include "app/command_line.h"
+#include "app/replay.h"
 #include "app/simulate.h"
 #include "app/startup_probe.h"
+#include "files/gait_file.h"
 #include "link/serial_link.h"
 #include "panel/form2.h"
+#include "panel/gait_control.h"
 #include "sim/controller_window.h"
 #include "sim/virtual_controller.h"
 #include "welcome/form_init.h"
@@ -44,8 +50,33 @@ int main(int argc, char* argv[]) {
       return gp::kUsageExitCode;
     case gp::CommandLine::Action::Simulate:
       return gp::RunSimulate(commandLine.simulate, stdout, stderr);
+    case gp::CommandLine::Action::Replay:
+      return gp::RunReplay({commandLine.replayFile, commandLine.simulator ? QString() : commandLine.port,
+                            commandLine.simulator, commandLine.speed},
+                           argc, argv);
     case gp::CommandLine::Action::Run:
       break;
+  }
+
+  // A gait or a recording file that cannot be used is refused like a bad
+  // option, before any window opens.
+  std::optional<gp::files::Gait> gait;
+  if (!commandLine.gaitFile.isEmpty()) {
+    gait.emplace();
+    QString error;
+    if (!gp::files::ReadGaitFile(commandLine.gaitFile, &*gait, &error)) {
+      Print(stderr, QStringLiteral("%1: %2\n").arg(QString::fromUtf8(gp::kAppName), error));
+      return gp::kUsageExitCode;
+    }
+  }
+  if (!commandLine.recordFile.isEmpty()) {
+    QFile probe(commandLine.recordFile);
+    if (!probe.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+      Print(stderr, QStringLiteral("%1: cannot record to %2: %3\n")
+                        .arg(QString::fromUtf8(gp::kAppName), QDir::toNativeSeparators(commandLine.recordFile),
+                             probe.errorString()));
+      return gp::kUsageExitCode;
+    }
   }
 
   QApplication app(argc, argv);
@@ -83,7 +114,11 @@ int main(int argc, char* argv[]) {
   QPointer<QWidget> controllerWindow;
   const auto createPanel = [&]() -> QWidget* {
     if (!panel.isNull()) return panel.data();
-    panel = new gp::Form2(options);
+    auto* form = new gp::Form2(options);
+    panel = form;
+    // Once the panel has loaded, as if the operator had done it at once.
+    if (!commandLine.recordFile.isEmpty()) form->gaitControl().startRecording(commandLine.recordFile);
+    if (gait) form->gaitControl().applyGait(*gait, commandLine.gaitFile);
     if (controller) {
       controllerWindow = new gp::sim::ControllerWindow(*controller);
       QTimer::singleShot(0, controllerWindow, [&panel, &controllerWindow] {

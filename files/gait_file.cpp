@@ -168,7 +168,9 @@ std::optional<Fault> ReadDocument(const QJsonObject& top, Gait* out) {
   if (auto f = Expect(modules, QJsonValue::Array, QStringLiteral("modules"))) return f;
   const QJsonArray list = modules.toArray();
   if (list.size() != kGaitModules) {
-    return Fault{QStringLiteral("modules"), QStringLiteral("has %1 entries; a gait has exactly 8").arg(list.size())};
+    return Fault{QStringLiteral("modules"), QStringLiteral("has %1 %2; a gait has exactly 8")
+                                                .arg(list.size())
+                                                .arg(list.size() == 1 ? QStringLiteral("entry") : QStringLiteral("entries"))};
   }
   for (int i = 0; i < kGaitModules; ++i) {
     if (auto f = ReadModule(list.at(i), i, &gait.modules[static_cast<std::size_t>(i)])) return f;

@@ -3,8 +3,6 @@
 #include <QDateTime>
 #include <QDir>
 
-#include "app/app_info.h"
-
 namespace gp::files {
 namespace {
 
@@ -142,8 +140,8 @@ RecordingWriter::RecordingWriter(QObject* parent) : QObject(parent) {
 
 RecordingWriter::~RecordingWriter() { stop(); }
 
-bool RecordingWriter::start(const QString& path, const QString& device, std::chrono::nanoseconds began,
-                            QString* error) {
+bool RecordingWriter::start(const QString& path, const QString& program, const QString& device,
+                            std::chrono::nanoseconds began, QString* error) {
   stop();
   file_.setFileName(path);
   // Unbuffered: what flush() writes reaches the system at once, and a full
@@ -156,9 +154,8 @@ bool RecordingWriter::start(const QString& path, const QString& device, std::chr
   commands_ = 0;
   writtenCommands_ = 0;
   writtenBytes_ = 0;
-  pending_ = QStringLiteral("# %1 %2 recording; device %3; begun %4\n")
-                 .arg(QString::fromUtf8(kAppName), QString::fromUtf8(kAppVersion), device,
-                      QDateTime::currentDateTimeUtc().toString(Qt::ISODate))
+  pending_ = QStringLiteral("# %1 recording; device %2; begun %3\n")
+                 .arg(program, device, QDateTime::currentDateTimeUtc().toString(Qt::ISODate))
                  .toUtf8();
   if (!flush()) {
     *error = QStringLiteral("Cannot record to %1: %2").arg(QDir::toNativeSeparators(path), file_.errorString());

@@ -46,9 +46,11 @@ class RecordingWriter : public QObject {
   ~RecordingWriter() override;
 
   // Creates (or replaces) the file and writes the header line naming the
-  // program version, the device and the date. `began` is the reading of the
-  // caller's steady clock that counts as millisecond 0.
-  bool start(const QString& path, const QString& device, std::chrono::nanoseconds began, QString* error);
+  // program and its version ("gaitpanel 1.0.0"), the device and the date.
+  // `began` is the reading of the caller's steady clock that counts as
+  // millisecond 0.
+  bool start(const QString& path, const QString& program, const QString& device, std::chrono::nanoseconds began,
+             QString* error);
   // One command that went to the port at `at` (same clock as `began`).
   void add(std::chrono::nanoseconds at, const QByteArray& bytes);
   // Writes what is held and closes the file. False (and failed() emitted)

@@ -95,6 +95,7 @@ struct SerialLink::Impl {
         return;
       }
       if (observer) observer(entry->command, entry->queuedAt, now);
+      emit q->commandHandedOver(QByteArray::fromStdString(bytes), static_cast<qint64>(now.count()));
       countersDirty();
     }
     schedule();

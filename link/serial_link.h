@@ -16,6 +16,7 @@
 //    failure has returned, so a slot may open a modal box safely.
 //  - countersChanged() is coalesced: at most about ten times a second.
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -85,6 +86,10 @@ class SerialLink : public QObject, public CommandSink {
   // A failure a person must see: the panel shows it in a critical box.
   void failure(const QString& message);
   void countersChanged();
+  // A command the port has just taken whole: what goes on the line, after the
+  // transmit queue, with the time of the hand-over on Now()'s clock in
+  // nanoseconds. Recordings of the line are made from it.
+  void commandHandedOver(const QByteArray& bytes, qint64 atNs);
 
  private:
   struct Impl;

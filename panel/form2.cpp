@@ -27,6 +27,7 @@
 #include "app/message_box.h"
 #include "link/command_sink.h"
 #include "link/protocol.h"
+#include "panel/gait_control.h"
 #include "panel/line_widget.h"
 
 namespace gp {
@@ -295,6 +296,8 @@ void Form2::buildStatusLine() {
   statusBar()->setObjectName(QStringLiteral("StatusBar"));
   statusBar()->setSizeGripEnabled(false);
   statusBar()->addWidget(statusLine_, 1);
+  gaitControl_ = new GaitControl(*this, this);
+  statusBar()->addPermanentWidget(gaitControl_);
   // The link already paces countersChanged to a readable rate.
   connect(&link_, &SerialLink::countersChanged, this, [this] { refreshStatusLine(); });
   connect(&link_, &SerialLink::stateChanged, this, [this] { refreshStatusLine(); });

@@ -20,6 +20,8 @@ class QScrollBar;
 
 namespace gp {
 
+class GaitControl;
+
 struct PanelOptions {
   QString port;       // the serial device standing in for port 1
   QString portLabel;  // if not empty, names the port in the status line
@@ -38,6 +40,8 @@ class Form2 : public QMainWindow {
   GaitState& state() { return state_; }
   SerialLink& link() { return link_; }
   GaitDriver& driver() { return driver_; }
+  // The status line's "Gait" control: gait files, presets and recording.
+  GaitControl& gaitControl() { return *gaitControl_; }
 
  signals:
   // "Exit" has sent its command, waited, drained and closed the port.
@@ -103,6 +107,7 @@ class Form2 : public QMainWindow {
   QPushButton* commandExit_ = nullptr;
 
   QLabel* statusLine_ = nullptr;
+  GaitControl* gaitControl_ = nullptr;
 };
 
 }  // namespace gp

@@ -3,6 +3,7 @@
 
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "tests/support/pty_pair.h"
@@ -49,6 +50,7 @@ class GaitPanelProgramTest : public QObject {
   void refusesWhatItDoesNotKnow_data();
   void refusesWhatItDoesNotKnow();
   void startsWithTheWelcomeWindowAndHandsOver();
+  void refusesAGaitFileBeforeAnyWindow();
   void runsAgainstTheVirtualController();
 };
 
@@ -78,11 +80,16 @@ void GaitPanelProgramTest::versionAndHelpNeedNoDisplay() {
 void GaitPanelProgramTest::refusesWhatItDoesNotKnow_data() {
   QTest::addColumn<QStringList>("arguments");
   QTest::addColumn<QString>("message");
-  QTest::newRow("unknown long option") << QStringList{"--speed", "3"} << "Unknown option 'speed'.";
+  QTest::newRow("unknown long option") << QStringList{"--sped", "3"} << "Unknown option 'sped'.";
   QTest::newRow("unknown beside help") << QStringList{"--help", "--bogus"} << "Unknown option 'bogus'.";
   QTest::newRow("port without device") << QStringList{"--port"} << "Missing value after '--port'.";
   QTest::newRow("simulator with a port")
       << QStringList{"--simulator", "--port", "/dev/ttyUSB0"} << "--simulator and --port cannot be used together.";
+  QTest::newRow("speed without replay") << QStringList{"--speed", "2"} << "--speed goes with --replay.";
+  QTest::newRow("speed of zero") << QStringList{"--replay", "r.rec", "--speed", "0"}
+                                 << "--speed needs a number above 0 and at most 1000, not '0'.";
+  QTest::newRow("replay with a gait") << QStringList{"--replay", "r.rec", "--gait", "g.json"}
+                                      << "--replay cannot be used with --gait or --record.";
   QTest::newRow("stray argument") << QStringList{"/dev/ttyUSB0"} << "Unexpected argument '/dev/ttyUSB0'.";
 }
 
@@ -124,6 +131,21 @@ void GaitPanelProgramTest::startsWithTheWelcomeWindowAndHandsOver() {
   QVERIFY2(status.startsWith(pty.slavePath() + QStringLiteral(" 9600,n,8,1 ")), qPrintable(status));
   QVERIFY2(status.contains(QStringLiteral("Commands sent: 0 ")), qPrintable(status));
   QCOMPARE(pty.ReadNow(), std::string());
+}
+
+void GaitPanelProgramTest::refusesAGaitFileBeforeAnyWindow() {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("walk.json"));
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  file.write(R"({"format": "gaitpanel-gait", "version": 1, "name": "x", "interval_ms": 20, "modules": [{}]})");
+  file.close();
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.remove(QStringLiteral("DISPLAY"));
+  env.remove(QStringLiteral("QT_QPA_PLATFORM"));  // a window would fail differently
+  const Run run = Start({QStringLiteral("--gait"), path}, env);
+  QCOMPARE(run.exitCode, 2);
+  QCOMPARE(run.err, QStringLiteral("gaitpanel: %1: modules: has 1 entry; a gait has exactly 8\n").arg(path));
 }
 
 void GaitPanelProgramTest::runsAgainstTheVirtualController() {

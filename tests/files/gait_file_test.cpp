@@ -10,10 +10,12 @@
 #include <QtTest>
 
 #include "files/gait_file.h"
+#include "tests/files/scratch_file.h"
 
 using gp::files::Gait;
 using gp::files::ReadGaitFile;
 using gp::files::WriteGaitFile;
+using gp::testing::WriteRaw;
 
 namespace {
 
@@ -46,12 +48,6 @@ QJsonObject WithModuleValue(int index, const QString& key, const QJsonValue& val
   modules[index] = m;
   doc["modules"] = modules;
   return doc;
-}
-
-void WriteRaw(const QString& path, const QByteArray& bytes) {
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  f.write(bytes);
 }
 
 }  // namespace
@@ -173,9 +169,7 @@ class GaitFileTest : public QObject {
     gait.modules[4].phase = std::numeric_limits<double>::quiet_NaN();
     QVERIFY(!WriteGaitFile(path, gait, &error));
     QVERIFY2(error.contains(QStringLiteral("modules[4].phase")), qPrintable(error));
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), QByteArray("old contents"));
+    QCOMPARE(gp::testing::Contents(path), QByteArray("old contents"));
 
     QVERIFY(!WriteGaitFile(dir.filePath(QStringLiteral("no/such/dir/g.json")), Gait{}, &error));
     QVERIFY2(error.contains(QStringLiteral("cannot be written")), qPrintable(error));

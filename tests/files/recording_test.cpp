@@ -11,26 +11,15 @@
 #include <sys/resource.h>
 
 #include "files/recording.h"
+#include "tests/files/scratch_file.h"
 
 using gp::files::ReadRecording;
 using gp::files::RecordedCommand;
 using gp::files::RecordingWriter;
 using namespace std::chrono_literals;
 
-namespace {
-
-QByteArray Contents(const QString& path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void WriteRaw(const QString& path, const QByteArray& bytes) {
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  f.write(bytes);
-}
-
-}  // namespace
+using gp::testing::Contents;
+using gp::testing::WriteRaw;
 
 class RecordingTest : public QObject {
   Q_OBJECT
@@ -43,14 +32,16 @@ class RecordingTest : public QObject {
     RecordingWriter writer;
     QString error;
     const auto began = 5s;
-    QVERIFY2(writer.start(path, QStringLiteral("/dev/ttyUSB0"), began, &error), qPrintable(error));
+    QVERIFY2(writer.start(path, QStringLiteral("gaitpanel 1.0.0"), QStringLiteral("/dev/ttyUSB0"), began, &error),
+             qPrintable(error));
     const std::chrono::nanoseconds at[] = {began, began + 20ms + 999us, began + 1541ms, began + 90s};
     for (int i = 0; i < sent.size(); ++i) writer.add(at[i], sent[i]);
     QVERIFY(writer.stop());
 
     const QByteArray text = Contents(path);
     const QByteArray header = text.left(text.indexOf('\n'));
-    QVERIFY2(header.startsWith("# gaitpanel 1.0.0 recording; device /dev/ttyUSB0; begun 20"), header.constData());
+    const QByteArray expected = "# gaitpanel 1.0.0 recording; device /dev/ttyUSB0; begun 20";
+    QVERIFY2(header.startsWith(expected), header.constData());
     QVERIFY(text.contains("\n20\tSW0 005DC\\r\\r\n"));  // one command, one line, CRs escaped
 
     std::vector<RecordedCommand> read;
@@ -102,7 +93,7 @@ class RecordingTest : public QObject {
     const QString path = dir.filePath(QStringLiteral("live.rec"));
     RecordingWriter writer;
     QString error;
-    QVERIFY(writer.start(path, QStringLiteral("pty"), 0s, &error));
+    QVERIFY(writer.start(path, QStringLiteral("gaitpanel 1.0.0"), QStringLiteral("pty"), 0s, &error));
     writer.add(10ms, "SO\r");
     // Not stopped: the periodic flush alone must bring it out (generous bound).
     QTRY_VERIFY_WITH_TIMEOUT(Contents(path).contains("10\tSO\\r\n"), 5000);
@@ -114,10 +105,11 @@ class RecordingTest : public QObject {
     RecordingWriter writer;
     QSignalSpy failed(&writer, &RecordingWriter::failed);
     QString error;
-    QVERIFY(writer.start(path, QStringLiteral("pty"), 0s, &error));
+    QVERIFY(writer.start(path, QStringLiteral("gaitpanel 1.0.0"), QStringLiteral("pty"), 0s, &error));
     writer.add(1ms, "SO\r");
     QVERIFY(writer.stop());
-    QVERIFY(writer.start(path + QStringLiteral(".2"), QStringLiteral("pty"), 0s, &error));
+    QVERIFY(writer.start(path + QStringLiteral(".2"), QStringLiteral("gaitpanel 1.0.0"), QStringLiteral("pty"), 0s,
+                         &error));
     writer.add(1ms, "SO\r");
     QTRY_VERIFY_WITH_TIMEOUT(Contents(path + QStringLiteral(".2")).contains("SO"), 5000);
     const QByteArray kept = Contents(path + QStringLiteral(".2"));
@@ -144,7 +136,8 @@ class RecordingTest : public QObject {
     QCOMPARE(failed.size(), 1);
 
     // A device that is full from the first byte refuses the start.
-    QVERIFY(!writer.start(QStringLiteral("/dev/full"), QStringLiteral("pty"), 0s, &error));
+    QVERIFY(!writer.start(QStringLiteral("/dev/full"), QStringLiteral("gaitpanel 1.0.0"), QStringLiteral("pty"), 0s,
+                          &error));
     QVERIFY2(error.contains(QStringLiteral("/dev/full")), qPrintable(error));
   }
 };

@@ -1,0 +1,245 @@
+#include "app/replay.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QThread>
+#include <QTimer>
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "app/app_info.h"
+#include "files/recording.h"
+#include "link/serial_link.h"
+#include "sim/virtual_controller.h"
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+namespace gp {
+namespace {
+
+constexpr int kStopPollMs = 20;
+constexpr int kProgressMs = 250;
+constexpr int kInterruptedExitCode = 130;
+constexpr int kControllerCatchUpMs = 1000;
+
+volatile std::sig_atomic_t g_stopRequested = 0;
+
+extern "C" void RequestStop(int) { g_stopRequested = 1; }
+
+void Print(std::FILE* to, const QString& text) {
+  std::fputs(text.toLocal8Bit().constData(), to);
+  std::fflush(to);
+}
+
+bool IsTerminal(std::FILE* stream) {
+#ifdef Q_OS_UNIX
+  return ::isatty(::fileno(stream)) == 1;
+#else
+  (void)stream;
+  return false;
+#endif
+}
+
+// A recorded command as the transmit queue takes it: a position keeps its
+// channel, so that at a higher speed than the line carries only the newest
+// position of a channel waits, as in the panel.
+ServoCommand FromRecorded(const QByteArray& bytes) {
+  ServoCommand command;
+  command.bytes = bytes.toStdString();
+  const std::string_view text(command.bytes);
+  if (text.substr(0, kPositionPrefix.size()) == kPositionPrefix && text.size() > kPositionPrefix.size() + 1 &&
+      text[kPositionPrefix.size()] == ' ') {
+    const char digit = text[kPositionPrefix.size() + 1];
+    if (digit >= '0' && digit <= '7') command.channel = digit - '0';
+  }
+  return command;
+}
+
+QString Seconds(qint64 ms) { return QString::number(static_cast<double>(ms) / 1000.0, 'f', 1); }
+
+class Replay {
+ public:
+  Replay(const ReplayOptions& options, std::vector<files::RecordedCommand> commands, QString device)
+      : options_(options), commands_(std::move(commands)), device_(std::move(device)) {
+    sendTimer_.setSingleShot(true);
+    sendTimer_.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&sendTimer_, &QTimer::timeout, [this] { sendDue(); });
+    stopPoll_.setInterval(kStopPollMs);
+    QObject::connect(&stopPoll_, &QTimer::timeout, [this] {
+      if (g_stopRequested) finish(kInterruptedExitCode);
+    });
+    progressTimer_.setInterval(kProgressMs);
+    QObject::connect(&progressTimer_, &QTimer::timeout, [this] { showProgress(); });
+    // The panel's wording ("carries on without the robot") does not fit here.
+    QObject::connect(&link_, &SerialLink::failure, [this] {
+      failure_ = link_.statusText() + QStringLiteral("; the replay ends.");
+      finish(1);
+    });
+  }
+
+  bool open() {
+    if (link_.Open(device_)) return true;
+    Print(stderr, QStringLiteral("%1: %2; nothing was sent.\n").arg(QString::fromUtf8(kAppName), link_.statusText()));
+    return false;
+  }
+
+  void begin() {
+    clock_.start();
+    stopPoll_.start();
+    if (IsTerminal(stderr)) progressTimer_.start();
+    sendDue();
+  }
+
+  int exitCode() const { return exitCode_; }
+  std::uint64_t bytesSent() const { return bytesSent_; }
+
+ private:
+  // Where command i falls on the replay's clock, in milliseconds.
+  qint64 dueMs(std::size_t i) const {
+    const double recorded = static_cast<double>(commands_[i].ms - commands_.front().ms);
+    return static_cast<qint64>(recorded / options_.speed);
+  }
+
+  void sendDue() {
+    if (finished_) return;
+    while (next_ < commands_.size() && dueMs(next_) <= clock_.elapsed()) {
+      link_.Write(FromRecorded(commands_[next_].bytes));
+      ++next_;
+    }
+    if (next_ == commands_.size()) {
+      finish(0);
+      return;
+    }
+    sendTimer_.start(static_cast<int>(std::max<qint64>(0, dueMs(next_) - clock_.elapsed())));
+  }
+
+  void showProgress() const {
+    Print(stderr, QStringLiteral("\rReplaying %1: %2 of %3 commands, %4 s of %5 s ")
+                      .arg(QDir::toNativeSeparators(options_.file))
+                      .arg(next_)
+                      .arg(commands_.size())
+                      .arg(Seconds(clock_.elapsed()), Seconds(dueMs(commands_.size() - 1))));
+  }
+
+  void finish(int code) {
+    if (finished_) return;
+    finished_ = true;
+    sendTimer_.stop();
+    stopPoll_.stop();
+    if (progressTimer_.isActive()) {
+      progressTimer_.stop();
+      showProgress();
+      Print(stderr, QStringLiteral("\n"));
+    }
+    // Waits until what was handed over is on the line; a command is always
+    // handed over whole, so stopping never leaves half of one.
+    link_.Close();
+    const LinkCounters c = link_.counters();
+    bytesSent_ = c.bytesSent;
+    if (code == 0 && c.droppedOffline > 0) {
+      failure_ = QStringLiteral("%1 commands could not be sent to %2.").arg(c.droppedOffline).arg(device_);
+      code = 1;
+    }
+    exitCode_ = code;
+    const QString stale =
+        c.stale > 0 ? QStringLiteral(" (%1 positions left out as superseded)").arg(c.stale) : QString();
+    if (code == 0) {
+      Print(stdout, QStringLiteral("Replayed %1 commands from %2 to %3 at speed %4 in %5 s%6.\n")
+                        .arg(commands_.size())
+                        .arg(QDir::toNativeSeparators(options_.file), device_)
+                        .arg(options_.speed)
+                        .arg(Seconds(clock_.elapsed()), stale));
+    } else if (code == kInterruptedExitCode) {
+      Print(stderr, QStringLiteral("Stopped after %1 of %2 commands; each sent whole%3.\n")
+                        .arg(c.sent)
+                        .arg(commands_.size())
+                        .arg(stale));
+    } else {
+      Print(stderr, QStringLiteral("%1: %2\n").arg(QString::fromUtf8(kAppName), failure_));
+    }
+    QCoreApplication::exit(code);
+  }
+
+  const ReplayOptions& options_;
+  const std::vector<files::RecordedCommand> commands_;
+  const QString device_;
+  SerialLink link_;
+  QTimer sendTimer_;
+  QTimer stopPoll_;
+  QTimer progressTimer_;
+  QElapsedTimer clock_;
+  std::size_t next_ = 0;
+  bool finished_ = false;
+  int exitCode_ = 0;
+  std::uint64_t bytesSent_ = 0;
+  QString failure_;
+};
+
+}  // namespace
+
+int RunReplay(const ReplayOptions& options, int argc, char* argv[]) {
+  QCoreApplication app(argc, argv);
+  const QString program = QString::fromUtf8(kAppName);
+
+  // Read whole before anything is opened: a malformed line sends nothing.
+  std::vector<files::RecordedCommand> commands;
+  QString error;
+  if (!files::ReadRecording(options.file, &commands, &error)) {
+    Print(stderr, QStringLiteral("%1: %2\n").arg(program, error));
+    return 2;
+  }
+  if (commands.empty()) {
+    Print(stdout, QStringLiteral("%1 holds no commands; nothing was sent.\n").arg(QDir::toNativeSeparators(options.file)));
+    return 0;
+  }
+
+  // Made before the link so that it outlives it: the link would otherwise
+  // see its line hang up while closing.
+  std::unique_ptr<sim::VirtualController> controller;
+  QString device = options.port;
+  if (options.simulator) {
+    controller = std::make_unique<sim::VirtualController>();
+    if (!controller->start(&error)) {
+      Print(stderr, QStringLiteral("%1: --simulator is unavailable: %2\n").arg(program, error));
+      return 1;
+    }
+    device = controller->devicePath();
+  }
+
+  int status = 1;
+  std::uint64_t bytesSent = 0;
+  {
+    Replay replay(options, std::move(commands), device);
+    if (!replay.open()) return 1;
+    std::signal(SIGINT, RequestStop);
+    std::signal(SIGTERM, RequestStop);
+    QTimer::singleShot(0, [&replay] { replay.begin(); });
+    QCoreApplication::exec();
+    status = replay.exitCode();
+    bytesSent = replay.bytesSent();
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+  }
+  if (controller) {
+    // The controller reads from the event loop: let it take in the last bytes.
+    QElapsedTimer waited;
+    waited.start();
+    while (controller->model().bytes() < bytesSent && waited.elapsed() < kControllerCatchUpMs) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, kStopPollMs);
+      QThread::msleep(1);
+    }
+    const auto& model = controller->model();
+    Print(stdout, QStringLiteral("The virtual controller took %1 commands, %2 malformed.\n")
+                      .arg(model.commands())
+                      .arg(model.malformed()));
+  }
+  return status;
+}
+
+}  // namespace gp

@@ -1,0 +1,21 @@
+#pragma once
+// --replay: plays a recording of the line back through the serial link, at
+// the recorded times, without any window.
+
+#include <QString>
+
+namespace gp {
+
+struct ReplayOptions {
+  QString file;
+  QString port;            // the serial device; empty with simulator
+  bool simulator = false;  // play into a virtual servo controller instead
+  double speed = 1.0;      // recorded times are divided by this
+};
+
+// Exit status: 0 when every command is on the line, 2 when the recording
+// cannot be read (nothing is sent then), 1 when the port fails, 130 when
+// stopped by Ctrl+C or SIGTERM. Creates its own application object.
+int RunReplay(const ReplayOptions& options, int argc, char* argv[]);
+
+}  // namespace gp

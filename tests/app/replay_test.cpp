@@ -1,0 +1,186 @@
+// --replay as people run it: a recording played into a pseudo-terminal puts
+// the same commands on the line in the same order at their recorded times;
+// Ctrl+C stops between whole commands; a malformed recording sends nothing.
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <csignal>
+#include <poll.h>
+
+#include "files/recording.h"
+#include "tests/support/pty_pair.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Arrival {
+  qint64 ms;  // on the test's clock
+  std::string bytes;
+};
+
+// A short run as the panel records it: "Move", then ticks of two enabled
+// modules 40 ms apart (the second command of a tick a line's time later),
+// then "Pause".
+std::vector<gp::files::RecordedCommand> ShortRun(int ticks) {
+  std::vector<gp::files::RecordedCommand> run{{0, "SO\r"}, {35, "SC\r"}};
+  for (int t = 0; t < ticks; ++t) {
+    const qint64 at = 60 + 40 * t;
+    const QByteArray pulse = QByteArray::number(1500 + 50 * (t % 7), 16).toUpper();
+    run.push_back({at, "SW0 00" + pulse + "\r\r"});
+    run.push_back({at + 12, "SW0 40" + pulse + "\r\r"});
+  }
+  run.push_back({run.back().ms + 30, "SF\r"});
+  return run;
+}
+
+QString WriteRecording(const QTemporaryDir& dir, const std::vector<gp::files::RecordedCommand>& run) {
+  const QString path = dir.filePath(QStringLiteral("run.rec"));
+  gp::files::RecordingWriter writer;
+  QString error;
+  if (!writer.start(path, QStringLiteral("gaitpanel 1.0.0"), QStringLiteral("/dev/ttyUSB0"), 0ns, &error))
+    qFatal("%s", qPrintable(error));
+  for (const auto& c : run) writer.add(std::chrono::milliseconds(c.ms), c.bytes);
+  writer.stop();
+  return path;
+}
+
+// Reads the line until the process ends, stamping each read on arrival.
+std::vector<Arrival> Listen(gp::testing::PtyPair& pty, QProcess& process, int timeoutMs) {
+  std::vector<Arrival> arrivals;
+  QElapsedTimer clock;
+  clock.start();
+  while (clock.elapsed() < timeoutMs) {
+    std::string bytes = pty.ReadNow();
+    if (!bytes.empty()) arrivals.push_back({clock.elapsed(), std::move(bytes)});
+    if (process.state() == QProcess::NotRunning) break;
+    process.waitForFinished(1);
+  }
+  std::string rest = pty.ReadNow();
+  if (!rest.empty()) arrivals.push_back({clock.elapsed(), std::move(rest)});
+  return arrivals;
+}
+
+void StartReplay(QProcess& process, const QString& path, const gp::testing::PtyPair& pty) {
+  process.start(QStringLiteral(GAITPANEL_BINARY),
+                {QStringLiteral("--replay"), path, QStringLiteral("--port"), pty.slavePath()});
+}
+
+std::string Joined(const std::vector<Arrival>& arrivals) {
+  std::string all;
+  for (const auto& a : arrivals) all += a.bytes;
+  return all;
+}
+
+}  // namespace
+
+class ReplayTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void replaysTheSameCommandsAtTheirRecordedTimes() {
+    QTemporaryDir dir;
+    const auto run = ShortRun(25);
+    const QString path = WriteRecording(dir, run);
+    gp::testing::PtyPair pty;
+    QVERIFY(pty.ok());
+    QProcess process;
+    StartReplay(process, path, pty);
+    QVERIFY(process.waitForStarted(5000));
+    const auto arrivals = Listen(pty, process, 30000);
+    QVERIFY(process.state() == QProcess::NotRunning || process.waitForFinished(5000));
+    const QString out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+    QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0, qPrintable(out + err));
+    QVERIFY2(out.contains(QStringLiteral("Replayed %1 commands").arg(run.size())), qPrintable(out));
+
+    // The same bytes, so the same commands in the same order.
+    std::string expected;
+    for (const auto& c : run) expected += c.bytes.toStdString();
+    QCOMPARE(Joined(arrivals), expected);
+
+    // Each command's first byte, relative to the first command's, within
+    // 50 ms of its recorded time.
+    std::size_t offset = 0, chunk = 0, consumed = 0;
+    qint64 firstArrival = -1;
+    for (const auto& c : run) {
+      while (consumed + arrivals[chunk].bytes.size() <= offset) consumed += arrivals[chunk++].bytes.size();
+      const qint64 arrived = arrivals[chunk].ms;
+      if (firstArrival < 0) firstArrival = arrived;
+      const qint64 late = (arrived - firstArrival) - (c.ms - run.front().ms);
+      QVERIFY2(std::abs(late) <= 50, qPrintable(QStringLiteral("%1 at %2 ms arrived %3 ms off")
+                                                     .arg(QString::fromLatin1(c.bytes.trimmed()))
+                                                     .arg(c.ms)
+                                                     .arg(late)));
+      offset += static_cast<std::size_t>(c.bytes.size());
+    }
+  }
+
+  void ctrlCStopsBetweenWholeCommands() {
+    QTemporaryDir dir;
+    const auto run = ShortRun(250);  // ten seconds
+    const QString path = WriteRecording(dir, run);
+    gp::testing::PtyPair pty;
+    QVERIFY(pty.ok());
+    QProcess process;
+    StartReplay(process, path, pty);
+    QVERIFY(process.waitForStarted(5000));
+    std::string line = pty.ReadUntil(40, 10000);
+    QVERIFY(!line.empty());
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    line += Joined(Listen(pty, process, 10000));
+    QVERIFY(process.state() == QProcess::NotRunning || process.waitForFinished(5000));
+    QCOMPARE(process.exitCode(), 130);
+    QVERIFY(QString::fromLocal8Bit(process.readAllStandardError()).contains(QStringLiteral("Stopped after")));
+
+    // What reached the line is the recording's start, ending on a whole command.
+    std::string prefix;
+    std::size_t whole = 0;
+    for (const auto& c : run) {
+      if (prefix.size() >= line.size()) break;
+      prefix += c.bytes.toStdString();
+      ++whole;
+    }
+    QCOMPARE(line, prefix);
+    QVERIFY(whole < run.size());
+  }
+
+  void malformedRecordingSendsNothing() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("bad.rec"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("# header\n0\tSO\\r\n35\tSC\\r\n20\tSF\\r\n");
+    file.close();
+    gp::testing::PtyPair pty;
+    QVERIFY(pty.ok());
+    QProcess process;
+    StartReplay(process, path, pty);
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitCode(), 2);
+    const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+    QVERIFY2(err.contains(path + QStringLiteral(": line 4: ")), qPrintable(err));
+    QCOMPARE(pty.ReadNow(), std::string());
+  }
+
+  void playsIntoTheVirtualControllerWithoutADisplay() {
+    QTemporaryDir dir;
+    const auto run = ShortRun(5);
+    const QString path = WriteRecording(dir, run);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(GAITPANEL_BINARY),
+                  {QStringLiteral("--replay"), path, QStringLiteral("--speed"), QStringLiteral("2")});
+    QVERIFY(process.waitForFinished(20000));
+    const QString out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    QVERIFY2(process.exitCode() == 0, qPrintable(out + process.readAllStandardError()));
+    QVERIFY2(out.contains(QStringLiteral("The virtual controller took %1 commands, 0 malformed").arg(run.size())),
+             qPrintable(out));
+  }
+};
+
+QTEST_GUILESS_MAIN(ReplayTest)
+#include "replay_test.moc"

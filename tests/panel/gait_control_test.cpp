@@ -1,0 +1,188 @@
+// The status line's "Gait" control on a panel driving a pseudo-terminal: an
+// opened gait moves the robot by the file's numbers, a saved gait opens to
+// the same table, the presets are offered by name, and a recording holds
+// exactly what went on the line.
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <memory>
+#include <set>
+
+#include "app/conversions.h"
+#include "app/message_box.h"
+#include "files/recording.h"
+#include "gait/waveform.h"
+#include "panel/form2.h"
+#include "panel/gait_control.h"
+#include "tests/support/pty_pair.h"
+
+namespace {
+
+// Every pulse text a module can be sent over one period of its wave.
+std::set<QByteArray> PulsesOf(const gp::files::GaitModule& m) {
+  std::set<QByteArray> out;
+  for (std::int16_t step = 1; step <= 20; ++step) {
+    const double angle = gp::GaitAngle(*gp::NearestInt16(m.amplitude), m.phase, *gp::NearestInt16(m.centre), step);
+    out.insert(QByteArray::fromStdString(gp::PulseText(*gp::AngleToPulse(angle))));
+  }
+  return out;
+}
+
+}  // namespace
+
+class GaitControlTest : public QObject {
+  Q_OBJECT
+  std::unique_ptr<gp::testing::PtyPair> wire_;
+  std::unique_ptr<gp::Form2> form_;
+  QStringList shown_;
+  QTemporaryDir dir_;
+
+  gp::GaitControl& control() { return form_->gaitControl(); }
+  void open() {
+    wire_ = std::make_unique<gp::testing::PtyPair>();
+    QVERIFY(wire_->ok());
+    form_ = std::make_unique<gp::Form2>(gp::PanelOptions{wire_->slavePath(), QString()});
+    form_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+  }
+
+ private slots:
+  void init() {
+    shown_.clear();
+    gp::SetCriticalBoxForTesting([this](QWidget*, const QString& text) { shown_ << text; });
+    open();
+  }
+  void cleanup() {
+    form_.reset();
+    wire_.reset();
+    gp::SetCriticalBoxForTesting(nullptr);
+  }
+
+  void openedGaitMovesByTheFilesNumbers() {
+    gp::files::Gait gait;
+    gait.name = QStringLiteral("Two modules");
+    gait.intervalMs = 30;
+    gait.modules[1] = {40.4, 72.5, -12.6, true};
+    gait.modules[4] = {25, -200, 30, true};
+    const QString path = dir_.filePath(QStringLiteral("two.json"));
+    QString error;
+    QVERIFY2(gp::files::WriteGaitFile(path, gait, &error), qPrintable(error));
+    QVERIFY(control().openGait(path));
+
+    // Stored through the boxes' own handling; the check boxes left alone.
+    QCOMPARE(form_->table().Amp[2], 40);
+    QCOMPARE(form_->table().InitAngle[2], -13);
+    QCOMPARE(form_->table().Phase[5], -200.0);
+    QCOMPARE(form_->driver().timer1().interval(), 30);
+    for (int n = 1; n <= 9; ++n) QVERIFY(!form_->findChild<QCheckBox*>(QStringLiteral("Check%1").arg(n))->isChecked());
+    QTRY_VERIFY2(form_->statusBar()->currentMessage().contains(QStringLiteral("enables modules 2, 5")),
+             qPrintable(form_->statusBar()->currentMessage()));
+
+    form_->findChild<QCheckBox*>(QStringLiteral("Check2"))->click();
+    form_->findChild<QCheckBox*>(QStringLiteral("Check5"))->click();
+    form_->findChild<QPushButton*>(QStringLiteral("Command7"))->click();
+    const QByteArray line = wire_->ReadUntilQuiet(600, 1500);
+    std::map<char, std::vector<QByteArray>> sent;
+    QRegularExpression position(QStringLiteral("SW0 (\\d)([0-9A-F]+)\r\r"));
+    for (const auto& m : position.globalMatch(QString::fromLatin1(line))) {
+      sent[m.captured(1).at(0).toLatin1()].push_back(m.captured(2).toLatin1());
+    }
+    QCOMPARE(sent.size(), std::size_t(2));
+    for (const auto& [channel, module] : {std::pair{'1', gait.modules[1]}, std::pair{'4', gait.modules[4]}}) {
+      const auto allowed = PulsesOf(module);
+      QVERIFY(sent[channel].size() >= 5);
+      for (const QByteArray& pulse : sent[channel]) QVERIFY2(allowed.count(pulse), pulse.constData());
+      QVERIFY(std::set<QByteArray>(sent[channel].begin(), sent[channel].end()).size() > 1);  // the wave moves
+    }
+  }
+
+  void savedGaitOpensToTheSameTable() {
+    auto type = [this](const char* name, const char* text) {
+      auto* box = form_->findChild<QLineEdit*>(QString::fromLatin1(name));
+      box->selectAll();
+      QTest::keyClicks(box, QString::fromLatin1(text));
+    };
+    type("Text_initangle3", "44.5");
+    type("Text_Phase4", "-45.25");
+    type("Text_Amp6", "12");
+    type("TimerText", "35");
+    form_->findChild<QCheckBox*>(QStringLiteral("Check7"))->click();
+    const gp::ModuleTable saved = form_->table();
+    const QString path = dir_.filePath(QStringLiteral("mine.json"));
+    QVERIFY(control().saveGait(path));
+
+    open();
+    QVERIFY(control().openGait(path));
+    for (int n = 1; n <= 8; ++n) {
+      QCOMPARE(form_->table().Amp[n], saved.Amp[n]);
+      QCOMPARE(form_->table().Phase[n], saved.Phase[n]);
+      QCOMPARE(form_->table().InitAngle[n], saved.InitAngle[n]);
+    }
+    QCOMPARE(form_->table().InitAngle[3], 44);
+    QCOMPARE(form_->driver().timer1().interval(), 35);
+    QTRY_VERIFY(form_->statusBar()->currentMessage().contains(QStringLiteral("enables module 7")));
+
+    // A file with a fault is shown and changes nothing.
+    QFile bad(dir_.filePath(QStringLiteral("bad.json")));
+    QVERIFY(bad.open(QIODevice::WriteOnly));
+    bad.write(R"({"format": "gaitpanel-gait", "version": 1, "name": "x", "interval_ms": 0, "modules": []})");
+    bad.close();
+    QVERIFY(!control().openGait(bad.fileName()));
+    QCOMPARE(shown_.size(), 1);
+    QVERIFY2(shown_[0].contains(QStringLiteral("bad.json: interval_ms")), qPrintable(shown_[0]));
+    QCOMPARE(form_->driver().timer1().interval(), 35);
+  }
+
+  void presetsAreOfferedByNameOutOfTheTabOrder() {
+    QToolButton* gaitButton = control().gaitButton();
+    for (QToolButton* b : {gaitButton, control().recordButton()}) {
+      QCOMPARE(b->focusPolicy(), Qt::NoFocus);
+      QVERIFY(b->toolTip().contains(b->shortcut().toString()));
+    }
+    emit gaitButton->menu()->aboutToShow();
+    QStringList names;
+    QAction* undulation = nullptr;
+    for (QAction* a : gaitButton->menu()->actions()) {
+      names << a->text();
+      if (a->text() == QLatin1String("Lateral undulation")) undulation = a;
+    }
+    for (const char* name : {"Open gait...", "Save gait...", "Caterpillar", "Standing", "Turn left", "Turn right"})
+      QVERIFY2(names.contains(QLatin1String(name)), qPrintable(names.join(QLatin1Char('|'))));
+    QVERIFY(undulation);
+    undulation->trigger();
+    QCOMPARE(form_->table().Amp[1], 30);
+    QCOMPARE(form_->table().Phase[8], -315.0);
+  }
+
+  void recordingHoldsWhatWentOnTheLine() {
+    const QString path = dir_.filePath(QStringLiteral("run.rec"));
+    QVERIFY(control().startRecording(path));
+    QVERIFY(control().recordButton()->isChecked());
+    form_->findChild<QCheckBox*>(QStringLiteral("Check1"))->click();
+    form_->findChild<QPushButton*>(QStringLiteral("Command7"))->click();
+    QByteArray line = wire_->ReadUntilQuiet(400, 1000);
+    form_->findChild<QPushButton*>(QStringLiteral("Command8"))->click();
+    line += wire_->ReadUntilQuiet(300, 2000);
+    control().stopRecording();
+    QVERIFY(!control().recordButton()->isChecked());
+
+    std::vector<gp::files::RecordedCommand> recorded;
+    QString error;
+    QVERIFY2(gp::files::ReadRecording(path, &recorded, &error), qPrintable(error));
+    QByteArray joined;
+    for (const auto& c : recorded) joined += c.bytes;
+    QCOMPARE(joined, line);
+    QVERIFY(joined.startsWith("SE00\rSO\rSC\rSW0 0") && joined.endsWith("SF\r"));
+    QCOMPARE(qint64(recorded.size()), qint64(form_->link().counters().sent));
+  }
+};
+
+QTEST_MAIN(GaitControlTest)
+#include "gait_control_test.moc"
