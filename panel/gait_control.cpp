@@ -70,6 +70,8 @@ GaitControl::GaitControl(Form2& form, QWidget* parent) : QWidget(parent), form_(
   recordButton_ = MakeButton(this, "RecordButton", "Record",
                              "Record every command as it goes to the port to a file (Ctrl+R)");
   recordButton_->setCheckable(true);
+  // Plain to see from across the bench while a recording runs.
+  recordButton_->setStyleSheet(QStringLiteral("QToolButton:checked { color: #c00000; font-weight: bold; }"));
   recordButton_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
   connect(recordButton_, &QToolButton::toggled, this, [this](bool on) { onRecordToggled(on); });
   layout->addWidget(recordButton_);
