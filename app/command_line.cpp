@@ -158,7 +158,8 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
   result.gaitFile = parser.value(gaitOption);
   result.recordFile = parser.value(recordOption);
   result.replayFile = parser.value(replayOption);
-  for (const auto& [option, value] : {std::pair{&gaitOption, result.gaitFile}, std::pair{&recordOption, result.recordFile},
+  for (const auto& [option, value] : {std::pair{&gaitOption, result.gaitFile},
+                                      std::pair{&recordOption, result.recordFile},
                                       std::pair{&replayOption, result.replayFile}}) {
     if (parser.isSet(*option) && value.isEmpty())
       return fail(QStringLiteral("--%1 needs a file name.").arg(option->names().constFirst()));
@@ -167,7 +168,7 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
     if (!parser.isSet(replayOption)) return fail(QStringLiteral("--speed goes with --replay."));
     bool ok = false;
     result.speed = parser.value(speedOption).toDouble(&ok);
-    // Above 1000 every gap of a recording would be shorter than a command's time on the line.
+    // Far beyond what the line carries already; a mistyped speed should not fire a whole recording at once.
     if (!ok || !(result.speed > 0.0) || result.speed > kMaxReplaySpeed)
       return fail(QStringLiteral("--speed needs a number above 0 and at most 1000, not '%1'.")
                       .arg(parser.value(speedOption)));
