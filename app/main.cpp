@@ -23,6 +23,8 @@
 #include "panel/form2.h"
 #include "panel/gait_control.h"
 #include "sim/controller_window.h"
+#include "sim/robot.h"
+#include "sim/robot_view.h"
 #include "sim/virtual_controller.h"
 #include "welcome/form_init.h"
 
@@ -103,6 +105,12 @@ int main(int argc, char* argv[]) {
     }
     options.port = controller->devicePath();
     options.portLabel = QStringLiteral("virtual servo controller");
+    // A robot model the physics refuses is reported before any window opens.
+    std::string refused;
+    if (!gp::sim::Robot::Load(commandLine.simulate.robot.toStdString(), &refused)) {
+      Print(stderr, QStringLiteral("%1: %2\n").arg(QString::fromUtf8(gp::kAppName), QString::fromStdString(refused)));
+      return gp::kSimulateInputExitCode;
+    }
   } else if (!commandLine.portChosen) {
     options.portLabel = QStringLiteral("port 1");
   }
@@ -120,7 +128,9 @@ int main(int argc, char* argv[]) {
     if (!commandLine.recordFile.isEmpty()) form->gaitControl().startRecording(commandLine.recordFile);
     if (gait) form->gaitControl().applyGait(*gait, commandLine.gaitFile);
     if (controller) {
-      controllerWindow = new gp::sim::ControllerWindow(*controller);
+      auto* window = new gp::sim::ControllerWindow(*controller);
+      window->robotView().chooseRobot(commandLine.simulate.robot);
+      controllerWindow = window;
       QTimer::singleShot(0, controllerWindow, [&panel, &controllerWindow] {
         if (panel.isNull() || controllerWindow.isNull()) return;
         const QRect frame = panel->frameGeometry();

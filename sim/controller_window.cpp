@@ -7,6 +7,8 @@
 #include "sim/chain_view.h"
 #include "sim/channel_table.h"
 #include "sim/line_view.h"
+#include "sim/live_robot.h"
+#include "sim/robot_view.h"
 #include "sim/view.h"
 #include "sim/virtual_controller.h"
 
@@ -24,6 +26,8 @@ ControllerWindow::ControllerWindow(VirtualController& controller, QWidget* paren
   pal.setColor(QPalette::Window, colours::kBackground);
   setPalette(pal);
 
+  robot_ = new LiveRobot(controller_, this);
+  robotView_ = new RobotView(controller_, *robot_, this);
   chain_ = new ChainView(controller_, this);
   table_ = new ChannelTable(controller_, this);
   line_ = new LineView(controller_, this);
@@ -31,16 +35,19 @@ ControllerWindow::ControllerWindow(VirtualController& controller, QWidget* paren
   auto* grid = new QGridLayout(this);
   grid->setContentsMargins(6, 6, 6, 6);
   grid->setSpacing(0);
-  grid->addWidget(chain_, 0, 0, 1, 2);
-  grid->addWidget(table_, 1, 0);
-  grid->addWidget(line_, 1, 1);
-  grid->addWidget(plot_, 2, 0, 1, 2);
-  grid->setRowStretch(0, 3);
-  grid->setRowStretch(2, 2);
-  resize(980, 820);
+  grid->addWidget(robotView_, 0, 0, 1, 2);
+  grid->addWidget(chain_, 1, 0, 1, 2);
+  grid->addWidget(table_, 2, 0);
+  grid->addWidget(line_, 2, 1);
+  grid->addWidget(plot_, 3, 0, 1, 2);
+  grid->setRowStretch(0, 5);
+  grid->setRowStretch(1, 2);
+  grid->setRowStretch(3, 2);
+  resize(980, 1000);
 
   frameTimer_.setSingleShot(true);
   connect(&frameTimer_, &QTimer::timeout, this, &ControllerWindow::drawFrame);
+  connect(robot_, &LiveRobot::robotChanged, this, [this] { robotView_->update(); });
   connect(&controller_, &VirtualController::received, this, [this] {
     lastDataMs_ = controller_.nowMs();
     scheduleFrame();
@@ -67,10 +74,12 @@ void ControllerWindow::scheduleFrame() {
 void ControllerWindow::drawFrame() {
   const std::int64_t now = controller_.nowMs();
   lastFrameMs_ = now;
-  if (!isVisible()) return;
+  // Hidden or minimised, the window draws nothing; the robot moves on.
+  if (!isVisible() || isMinimized()) return;
   ++frames_;
   // The chain and the plot move with every frame; numbers are read, not
   // watched, and a few updates a second are easier on the eye and the CPU.
+  robotView_->update();
   chain_->update();
   plot_->update();
   if (now - lastTextMs_ >= kTextIntervalMs) {
@@ -81,6 +90,8 @@ void ControllerWindow::drawFrame() {
 }
 
 void ControllerWindow::refresh() {
+  robot_->catchUp();
+  robotView_->repaint();
   chain_->repaint();
   table_->repaint();
   line_->repaint();

@@ -1,7 +1,8 @@
 #pragma once
-// The virtual servo controller's window: the chain of modules as it lies,
-// every channel's state, the line and a plot of the recent angles, each a
-// view of its own. Redrawn at most kMaxFramesPerSecond, and only while
+// The virtual servo controller's window: the robot the servos move on its
+// floor, the chain of modules as the controller was told to bend it, every
+// channel's state, the line and a plot of the recent angles, each a view of
+// its own. Redrawn at most kMaxFramesPerSecond, and only while
 // something changes.
 
 #include <QTimer>
@@ -10,6 +11,8 @@
 
 namespace gp::sim {
 
+class LiveRobot;
+class RobotView;
 class VirtualController;
 
 class ControllerWindow : public QWidget {
@@ -21,6 +24,8 @@ class ControllerWindow : public QWidget {
   ~ControllerWindow() override;
 
   VirtualController& controller() const { return controller_; }
+  LiveRobot& liveRobot() const { return *robot_; }
+  RobotView& robotView() const { return *robotView_; }
 
   // Brings every view up to date now (tests and screenshots).
   void refresh();
@@ -34,6 +39,8 @@ class ControllerWindow : public QWidget {
   void drawFrame();
 
   VirtualController& controller_;
+  LiveRobot* robot_ = nullptr;
+  RobotView* robotView_ = nullptr;
   QWidget* chain_ = nullptr;
   QWidget* table_ = nullptr;
   QWidget* line_ = nullptr;

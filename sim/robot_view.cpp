@@ -6,7 +6,6 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
 #include <cmath>
 
@@ -101,7 +100,7 @@ void RobotView::Paint(QPainter& p, const QRectF& area) {
   // stays a quarter up from the bottom.
   const auto com = robot.CentreOfMass();
   const double length = std::max(0.2, robot.bodyLength());
-  scale_ = std::min(room.width() / (2.0 * length), room.height() / (above ? 1.4 * length : 0.8 * length));
+  scale_ = std::min(room.width() / (1.6 * length), room.height() / (above ? 0.9 * length : 0.5 * length));
   centre_ = room.center();
   eye_ = QPointF(com[0], above ? com[1] : 0.0);
   if (!above) centre_.setY(room.bottom() - room.height() * 0.25);
@@ -111,31 +110,39 @@ void RobotView::Paint(QPainter& p, const QRectF& area) {
   const double uMax = eye_.x() + (room.right() - centre_.x()) / scale_;
   const double vMin = above ? eye_.y() - (room.bottom() - centre_.y()) / scale_ : 0.0;
   const double vMax = eye_.y() + (centre_.y() - room.top()) / scale_;
-  const auto gridPen = [&](double at) {
-    const long i = std::lround(at / kGridMetres);
-    p.setPen(QPen(i % 10 == 0 ? kDim : kGrid, i % 10 == 0 ? 1.2 : 0.8));
-  };
-  for (long i = std::lround(std::floor(uMin / kGridMetres)); i * kGridMetres <= uMax; ++i) {
-    gridPen(static_cast<double>(i) * kGridMetres);
-    p.drawLine(toScreen(static_cast<double>(i) * kGridMetres, vMin), toScreen(static_cast<double>(i) * kGridMetres, vMax));
-  }
-  for (long i = std::lround(std::ceil(vMin / kGridMetres)); i * kGridMetres <= vMax; ++i) {
-    gridPen(static_cast<double>(i) * kGridMetres);
-    p.drawLine(toScreen(uMin, static_cast<double>(i) * kGridMetres), toScreen(uMax, static_cast<double>(i) * kGridMetres));
-  }
+  // Plain lines, without antialiasing: drawn every frame, they are the view's
+  // largest cost otherwise.
+  QVector<QLineF> minor, major;
+  for (int i = static_cast<int>(std::floor(uMin / kGridMetres)); i * kGridMetres <= uMax; ++i)
+    (i % 10 == 0 ? major : minor) << QLineF(toScreen(i * kGridMetres, vMin), toScreen(i * kGridMetres, vMax));
+  for (int i = static_cast<int>(std::ceil(vMin / kGridMetres)); i * kGridMetres <= vMax; ++i)
+    (i % 10 == 0 ? major : minor) << QLineF(toScreen(uMin, i * kGridMetres), toScreen(uMax, i * kGridMetres));
+  p.setRenderHint(QPainter::Antialiasing, false);
+  p.setPen(QPen(kGrid, 1));
+  p.drawLines(minor);
+  p.setPen(QPen(kDim, 1));
+  p.drawLines(major);
+  p.setRenderHint(QPainter::Antialiasing, true);
   if (!above) {
     p.setPen(QPen(kText, 2));
     p.drawLine(toScreen(uMin, 0), toScreen(uMax, 0));
   }
 
-  // The head's trail, on the floor.
-  const auto& trail = robot_.trail();
-  if (above && trail.size() > 1) {
-    QPainterPath path(toScreen(trail.front().x(), trail.front().y()));
-    for (const QPointF& q : trail) path.lineTo(toScreen(q.x(), q.y()));
+  // The head's trail, on the floor: only the stretches in sight.
+  if (above) {
+    const QRectF sight = room.adjusted(-20, -20, 20, 20);
+    QPolygonF stretch;
     p.setPen(QPen(kWarn, 1.5));
-    p.setBrush(Qt::NoBrush);
-    p.drawPath(path);
+    const auto flush = [&] {
+      if (stretch.size() > 1) p.drawPolyline(stretch);
+      stretch.clear();
+    };
+    for (const QPointF& q : robot_.trail()) {
+      const QPointF at = toScreen(q.x(), q.y());
+      if (sight.contains(at)) stretch << at;
+      else flush();
+    }
+    flush();
   }
 
   // The bodies: their outlines when the model has any, else the parts that
@@ -196,7 +203,7 @@ void RobotView::Paint(QPainter& p, const QRectF& area) {
                  .arg(r.seconds, 0, 'f', 1));
   p.setPen(kDim);
   p.setFont(ViewFont(12));
-  p.drawText(QRectF(area.left(), area.bottom() - 40, area.width(), 16), Qt::AlignRight | Qt::AlignVCenter,
+  p.drawText(QRectF(area.left(), area.bottom() - 16, area.width(), 16), Qt::AlignRight | Qt::AlignVCenter,
              QStringLiteral("SO, SC and SF are shown in the table but move no servo"));
 }
 

@@ -1,5 +1,7 @@
 // How fast the virtual robot runs. Headless: simulated seconds of gait per
-// second of wall-clock time, for each built-in robot and each line.
+// second of wall-clock time, for each built-in robot and each line. The live
+// figures (the process's share of a core with the window shown, and the
+// physics' part of it) come from bench_sim, which runs that very case.
 //   bench_robot [simulated seconds, default 20]
 #include <chrono>
 #include <cstdio>

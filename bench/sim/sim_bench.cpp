@@ -1,5 +1,6 @@
 // Eight modules moving through the real link into the virtual controller and
-// its window for a while, then the process's CPU time and where it went.
+// its window, with the robot's physics at the wall clock's pace, for a while;
+// then the process's CPU time and where it went.
 //   bench_sim [seconds] [--no-window]
 #include <QApplication>
 #include <QTimer>
@@ -11,6 +12,7 @@
 #include "gait/gait_driver.h"
 #include "link/serial_link.h"
 #include "sim/controller_window.h"
+#include "sim/live_robot.h"
 #include "sim/virtual_controller.h"
 
 namespace {
@@ -43,7 +45,9 @@ class MeasuringApplication : public QApplication {
     if (event->type() == QEvent::Paint && window != nullptr && receiver->parent() == window) {
       const auto begin = ThreadTime();
       const bool done = QApplication::notify(receiver, event);
-      paintTime += ThreadTime() - begin;
+      const auto spent = ThreadTime() - begin;
+      paintTime += spent;
+      if (receiver->objectName() == QStringLiteral("RobotView")) robotPaintTime += spent;
       return done;
     }
     return QApplication::notify(receiver, event);
@@ -52,6 +56,7 @@ class MeasuringApplication : public QApplication {
   const QObject* window = nullptr;
   std::chrono::nanoseconds readTime{0};
   std::chrono::nanoseconds paintTime{0};
+  std::chrono::nanoseconds robotPaintTime{0};
   std::uint64_t reads = 0;
 };
 
@@ -127,6 +132,11 @@ int main(int argc, char* argv[]) {
                 static_cast<unsigned long long>(view->frames()), static_cast<double>(view->frames()) / wall,
                 1000.0 * paint / static_cast<double>(std::max<std::uint64_t>(1, view->frames())),
                 100.0 * paint / (user + sys));
+    const double robotPaint = std::chrono::duration<double>(app.robotPaintTime).count();
+    std::printf("  of which the robot view: %.3f s (%.1f%% of the CPU time)\n", robotPaint, 100.0 * robotPaint / (user + sys));
+    const double physics = std::chrono::duration<double>(view->liveRobot().physicsTime()).count();
+    std::printf("robot physics: %.3f s for %.1f simulated s (%.1f%% of the CPU time, %.1f%% of one core)\n", physics,
+                view->liveRobot().robot().robot().time(), 100.0 * physics / (user + sys), 100.0 * physics / wall);
   }
   state.Running = gp::kFalse;
   link.Close();

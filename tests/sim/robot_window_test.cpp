@@ -1,0 +1,90 @@
+// The panel moving the robot in the controller's window, as a person does
+// it: the lateral-undulation gait typed in, "Enable1" to "Enable8" ticked,
+// "Move" pressed; the drawn snake then travels head first, "Reset" brings it
+// back, and a hidden window stops drawing while the robot carries on.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QtTest>
+
+#include "app/message_box.h"
+#include "panel/form2.h"
+#include "sim/controller_window.h"
+#include "sim/live_robot.h"
+#include "sim/robot_view.h"
+#include "sim/virtual_controller.h"
+
+using namespace gp;
+using namespace gp::sim;
+
+class RobotWindowTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void thePanelsGaitMovesTheDrawnSnake();
+};
+
+void RobotWindowTest::thePanelsGaitMovesTheDrawnSnake() {
+  QStringList boxes;
+  SetCriticalBoxForTesting([&boxes](QWidget*, const QString& text) { boxes << text; });
+  VirtualController vc;
+  QString error;
+  QVERIFY2(vc.start(&error), qPrintable(error));
+  ControllerWindow window(vc);
+  window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  Form2 panel(PanelOptions{vc.devicePath(), QStringLiteral("virtual servo controller")});
+  panel.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&panel));
+
+  RobotView& view = window.robotView();
+  QCOMPARE(view.robotChoice()->objectName(), QStringLiteral("RobotChoice"));
+  QCOMPARE(view.resetButton()->text(), QStringLiteral("Reset"));
+
+  panel.findChild<QLineEdit*>(QStringLiteral("TimerText"))->setText(QStringLiteral("50"));
+  for (int n = 1; n <= 8; ++n) {
+    panel.findChild<QLineEdit*>(QStringLiteral("Text_Amp%1").arg(n))->setText(QStringLiteral("30"));
+    panel.findChild<QLineEdit*>(QStringLiteral("Text_Phase%1").arg(n))->setText(QString::number(-45 * (n - 1)));
+    panel.findChild<QCheckBox*>(QStringLiteral("Check%1").arg(n))->click();
+  }
+  panel.findChild<QPushButton*>(QStringLiteral("Command7"))->click();
+  QCOMPARE(boxes, QStringList());
+
+  // Head first along +x; on a busy machine the physics may fall behind the
+  // wall clock, so only the direction and a modest distance are asked for.
+  const LiveRobot& robot = window.liveRobot();
+  QTRY_VERIFY_WITH_TIMEOUT(robot.robot().robot().CentreOfMass()[0] > 0.3, 30000);
+  QVERIFY(std::abs(robot.robot().robot().CentreOfMass()[1]) < robot.robot().robot().CentreOfMass()[0]);
+  QVERIFY(robot.trail().size() > 10);
+  window.refresh();
+  const QString dir = qEnvironmentVariable("GAITPANEL_SCREENSHOT_DIR");
+  if (!dir.isEmpty()) {
+    QDir().mkpath(dir);
+    QVERIFY(window.grab().save(dir + QStringLiteral("/robot.png")));
+  }
+
+  // Hidden, the window draws nothing, and the robot goes on moving.
+  window.hide();
+  const auto frames = window.frames();
+  const double x = robot.robot().robot().CentreOfMass()[0];
+  QTRY_VERIFY_WITH_TIMEOUT(robot.robot().robot().CentreOfMass()[0] > x + 0.05, 20000);
+  QCOMPARE(window.frames(), frames);
+
+  view.resetButton()->click();
+  QVERIFY(std::abs(robot.robot().robot().CentreOfMass()[0]) < 0.001);
+  QVERIFY(robot.readout().distance < 0.001);
+
+  // The caterpillar, seen from the side, takes over the same servos.
+  window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  QVERIFY(view.chooseRobot(QStringLiteral("caterpillar")));
+  QCOMPARE(view.robotChoice()->currentText(), QStringLiteral("Caterpillar"));
+  QTRY_VERIFY_WITH_TIMEOUT(std::abs(robot.robot().robot().JointAngle(1)) > 0.1, 20000);
+  QTest::qWait(1500);
+  window.refresh();
+  if (!dir.isEmpty()) QVERIFY(window.grab().save(dir + QStringLiteral("/caterpillar.png")));
+  panel.findChild<QPushButton*>(QStringLiteral("Command9"))->click();
+}
+
+QTEST_MAIN(RobotWindowTest)
+#include "robot_window_test.moc"
