@@ -17,7 +17,8 @@ using namespace colours;
 
 namespace {
 
-constexpr int kSnake = 0, kCaterpillar = 1, kModelFile = 2;
+// The choice lists the snake, the caterpillar, then this item, which asks for a file.
+constexpr int kModelFile = 2;
 
 QString Signed(double value, int decimals) {
   return QStringLiteral("%1%2").arg(value >= 0 ? QStringLiteral("+") : QString()).arg(value, 0, 'f', decimals);

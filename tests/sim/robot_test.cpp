@@ -130,6 +130,17 @@ TEST(RobotModel, AWrongModelIsRefusedNamingTheFileAndTheReason) {
   HeadlessOptions options;
   options.robot = broken;
   EXPECT_FALSE(RunHeadless(Wave(30, -45), 50, options, &error));
+
+  // Servos far too stiff for the model's step: the physics blows up and
+  // starts itself afresh, which must end the run, not pass for motion.
+  std::string model = *Robot::BuiltInModel("snake");
+  model = std::regex_replace(model, std::regex("kp=\"[0-9.]+\""), "kp=\"1e9\"");
+  model = std::regex_replace(model, std::regex("forcerange=\"[-0-9. ]+\""), "forcerange=\"-1e9 1e9\"");
+  options.robot = WriteFile("stiff_snake.xml", model);
+  options.seconds = 2;
+  error.clear();
+  EXPECT_FALSE(RunHeadless(Wave(30, -45), 50, options, &error));
+  EXPECT_NE(error.find("unstable"), std::string::npos) << error;
 }
 
 TEST(RobotPhysics, WithoutSwingNeitherRobotDrifts) {
