@@ -68,6 +68,11 @@ got=$("${headless[@]}" "$program" --version) || fail "gaitpanel --version failed
 help=$("${headless[@]}" "$program" --help) || fail "gaitpanel --help failed"
 [[ "$help" == *"--port"* ]] || fail "gaitpanel --help does not list --port"
 echo "$got"
+# The presets and the physics come with the package: the installed program runs
+# one of them on the virtual robot, headless.
+preset=$root/usr/share/gaitpanel/gaits/lateral-undulation.json
+result=$("${headless[@]}" "$program" --simulate "$preset" --seconds 1) || fail "gaitpanel --simulate on the packaged preset failed"
+[[ "$result" == "{"*'"distance_m"'* ]] || fail "gaitpanel --simulate printed no result: $result"
 
 echo "== manual page =="
 page=$root/usr/share/man/man1/gaitpanel.1.gz
