@@ -70,9 +70,10 @@ class SerialLink : public QObject, public CommandSink {
   // step, e.g. "InBufferSize=1024 (read buffer)".
   QStringList setupSteps() const;
 
-  // Called for every command the moment it is handed to the port, with the
-  // time its bytes were given to Write() and the time of the hand-over (on
-  // the steady clock). For measurements; nullptr removes it.
+  // The link's one measurement seam, for the link benchmark; the program
+  // never sets it. Called for every command the moment it is handed to the
+  // port, with the time its bytes were given to Write() and the time of the
+  // hand-over (on the steady clock). nullptr removes it.
   using HandOverObserver = std::function<void(const ServoCommand& command,
                                               TransmitQueue::Time queuedAt,
                                               TransmitQueue::Time handedAt)>;
