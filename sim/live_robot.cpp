@@ -1,6 +1,5 @@
 #include "sim/live_robot.h"
 
-#include <QFileInfo>
 #include <chrono>
 #include <cmath>
 

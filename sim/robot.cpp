@@ -127,7 +127,7 @@ struct Robot::Engine {
   int root = 1;  // the robot's top body
   std::array<int, kRobotModules + 1> actuator{};  // module -> actuator id, -1 without
   std::array<int, kRobotModules + 1> qpos{};      // module -> joint's qpos address
-  std::array<ServoSpec, kRobotModules + 1> spec{};
+  std::array<ServoRating, kRobotModules + 1> rating{};
   struct Gains {
     mjtNum gain = 0, bias1 = 0, bias2 = 0;
   };
@@ -184,7 +184,7 @@ std::unique_ptr<Robot> Robot::Load(const std::string& robot, std::string* error)
   // Each module's servo: the position actuator "servoN" on hinge "jointN".
   const int speedId = mj_name2id(m, mjOBJ_NUMERIC, "servo_speed");
   const double speed = speedId >= 0 && m->numeric_size[speedId] > 0 ? m->numeric_data[m->numeric_adr[speedId]]
-                                                                    : ServoSpec{}.maxSpeed;
+                                                                    : ServoRating{}.maxSpeed;
   int servos = 0;
   engine->actuator.fill(-1);
   for (int n = 1; n <= kRobotModules; ++n) {
@@ -198,14 +198,14 @@ std::unique_ptr<Robot> Robot::Load(const std::string& robot, std::string* error)
     if (m->jnt_type[j] != mjJNT_HINGE) return fail("joint joint" + std::to_string(n) + " is not a hinge");
     engine->actuator[n] = a;
     engine->qpos[n] = m->jnt_qposadr[j];
-    ServoSpec& spec = engine->spec[n];
-    spec.maxSpeed = speed;
+    ServoRating& rating = engine->rating[n];
+    rating.maxSpeed = speed;
     if (m->jnt_limited[j]) {
-      spec.minAngle = std::max(spec.minAngle, m->jnt_range[2 * j]);
-      spec.maxAngle = std::min(spec.maxAngle, m->jnt_range[2 * j + 1]);
+      rating.minAngle = std::max(rating.minAngle, m->jnt_range[2 * j]);
+      rating.maxAngle = std::min(rating.maxAngle, m->jnt_range[2 * j + 1]);
     }
     if (m->actuator_forcelimited[a])
-      spec.maxTorque = std::max(std::abs(m->actuator_forcerange[2 * a]), std::abs(m->actuator_forcerange[2 * a + 1]));
+      rating.maxTorque = std::max(std::abs(m->actuator_forcerange[2 * a]), std::abs(m->actuator_forcerange[2 * a + 1]));
     engine->gains[n] = {m->actuator_gainprm[a * mjNGAIN], m->actuator_biasprm[a * mjNBIAS + 1],
                         m->actuator_biasprm[a * mjNBIAS + 2]};
     if (servos++ == 0) {
@@ -268,7 +268,7 @@ bool Robot::viewFromAbove() const { return engine_->fromAbove; }
 bool Robot::hasServo(int module) const {
   return module >= 1 && module <= kRobotModules && engine_->actuator[static_cast<std::size_t>(module)] >= 0;
 }
-ServoSpec Robot::servoSpec(int module) const { return engine_->spec.at(static_cast<std::size_t>(module)); }
+ServoRating Robot::servoRating(int module) const { return engine_->rating.at(static_cast<std::size_t>(module)); }
 double Robot::bodyLength() const { return engine_->bodyLength; }
 double Robot::timestep() const { return engine_->model->opt.timestep; }
 double Robot::time() const { return engine_->data->time; }

@@ -44,7 +44,7 @@ class Robot {
   // Seen from above (joint axes vertical) or from the side.
   bool viewFromAbove() const;
   bool hasServo(int module) const;
-  ServoSpec servoSpec(int module) const;  // module 1 to 8
+  ServoRating servoRating(int module) const;  // module 1 to 8
   double bodyLength() const;              // metres, head to tail at rest
 
   // The commanded angle of a module's servo, or nothing: limp.

@@ -13,7 +13,7 @@ double PulseToRadians(std::int32_t pulseWidthUs) {
 void HobbyServo::Enable(double shaftAngle) {
   if (enabled_) return;  // already holding or moving: a repeated enable changes nothing
   enabled_ = true;
-  commanded_ = std::clamp(shaftAngle, spec_.minAngle, spec_.maxAngle);
+  commanded_ = std::clamp(shaftAngle, rating_.minAngle, rating_.maxAngle);
   target_ = commanded_;
 }
 
@@ -21,12 +21,12 @@ void HobbyServo::Disable() { enabled_ = false; }
 
 void HobbyServo::SetPulse(std::int32_t pulseWidthUs) {
   if (!enabled_) return;
-  target_ = std::clamp(PulseToRadians(pulseWidthUs), spec_.minAngle, spec_.maxAngle);
+  target_ = std::clamp(PulseToRadians(pulseWidthUs), rating_.minAngle, rating_.maxAngle);
 }
 
 std::optional<double> HobbyServo::Advance(double dt) {
   if (!enabled_) return std::nullopt;
-  const double reach = std::max(0.0, spec_.maxSpeed * dt);
+  const double reach = std::max(0.0, rating_.maxSpeed * dt);
   commanded_ += std::clamp(target_ - commanded_, -reach, reach);
   return commanded_;
 }

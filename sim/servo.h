@@ -11,7 +11,7 @@
 
 namespace gp::sim {
 
-struct ServoSpec {
+struct ServoRating {
   double minAngle = -1.5707963267948966;  // limits of the shaft, radians
   double maxAngle = 1.5707963267948966;
   double maxSpeed = 6.5449846949787;      // rad/s: 60 degrees in 0.16 s
@@ -20,7 +20,7 @@ struct ServoSpec {
 
 class HobbyServo {
  public:
-  explicit HobbyServo(const ServoSpec& spec = {}) : spec_(spec) {}
+  explicit HobbyServo(const ServoRating& rating = {}) : rating_(rating) {}
 
   // Power to the motor: the servo holds the shaft where it is now. A
   // position received while it was off is forgotten, as the electronics
@@ -38,10 +38,10 @@ class HobbyServo {
 
   bool enabled() const { return enabled_; }
   double target() const { return target_; }
-  const ServoSpec& spec() const { return spec_; }
+  const ServoRating& rating() const { return rating_; }
 
  private:
-  ServoSpec spec_;
+  ServoRating rating_;
   bool enabled_ = false;
   double target_ = 0.0;
   double commanded_ = 0.0;

@@ -9,7 +9,7 @@ VirtualRobot::VirtualRobot(std::unique_ptr<Robot> robot) : robot_(std::move(robo
 void VirtualRobot::Reset() {
   robot_->Reset();
   for (int n = 1; n <= kRobotModules; ++n)
-    servos_[static_cast<std::size_t>(n)] = HobbyServo(robot_->hasServo(n) ? robot_->servoSpec(n) : ServoSpec{});
+    servos_[static_cast<std::size_t>(n)] = HobbyServo(robot_->hasServo(n) ? robot_->servoRating(n) : ServoRating{});
 }
 
 void VirtualRobot::Apply(const DecodedCommand& command) {

@@ -54,9 +54,9 @@ std::string WriteFile(const std::string& name, const std::string& text) {
 }
 
 TEST(HobbyServo, FollowsItsPulseNoFasterThanItsSpeedAndWithinItsTravel) {
-  ServoSpec spec;
-  spec.maxSpeed = 60 * kDeg / 0.16;
-  HobbyServo servo(spec);
+  ServoRating rating;
+  rating.maxSpeed = 60 * kDeg / 0.16;
+  HobbyServo servo(rating);
   EXPECT_FALSE(servo.Advance(0.001)) << "a servo is limp until it is enabled";
 
   servo.Enable(10 * kDeg);
@@ -65,16 +65,16 @@ TEST(HobbyServo, FollowsItsPulseNoFasterThanItsSpeedAndWithinItsTravel) {
   servo.SetPulse(2500);  // +90 degrees: 80 degrees away
   double angle = 10 * kDeg;
   for (int i = 0; i < 80; ++i) angle = *servo.Advance(0.001);
-  EXPECT_NEAR(angle, 10 * kDeg + 0.080 * spec.maxSpeed, 1e-9) << "moving at its top speed, no faster";
+  EXPECT_NEAR(angle, 10 * kDeg + 0.080 * rating.maxSpeed, 1e-9) << "moving at its top speed, no faster";
   for (int i = 0; i < 1000; ++i) angle = *servo.Advance(0.001);
   EXPECT_NEAR(angle, 90 * kDeg, 1e-9) << "and stopping on the target";
 
   servo.SetPulse(3000);  // beyond the travel
   for (int i = 0; i < 1000; ++i) angle = *servo.Advance(0.001);
-  EXPECT_NEAR(angle, spec.maxAngle, 1e-12);
+  EXPECT_NEAR(angle, rating.maxAngle, 1e-12);
   servo.SetPulse(-7);  // a negative width, as a corrupt command might carry
   for (int i = 0; i < 1000; ++i) angle = *servo.Advance(0.001);
-  EXPECT_NEAR(angle, spec.minAngle, 1e-12);
+  EXPECT_NEAR(angle, rating.minAngle, 1e-12);
 
   servo.Disable();
   servo.SetPulse(1500);
