@@ -42,7 +42,9 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
   const QCommandLineOption versionOption = parser.addVersionOption();
   const QCommandLineOption portOption(
       QStringLiteral("port"),
-      QStringLiteral("Serial device of the servo controller (default: %1, port 1).").arg(defaultPort),
+      QStringLiteral("Serial device of the servo controller (default: the device chosen last time, "
+                     "otherwise %1, port 1).")
+          .arg(defaultPort),
       QStringLiteral("DEVICE"), defaultPort);
   parser.addOption(portOption);
 
@@ -68,6 +70,11 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
                      "every command arrives at once."),
       QStringLiteral("9600|ideal"), QStringLiteral("9600"));
   parser.addOptions({simulateOption, robotOption, secondsOption, lineOption});
+  const QCommandLineOption listPortsOption(
+      QStringLiteral("list-ports"),
+      QStringLiteral("List the serial devices, one a line: stable name (or path), path, description, manufacturer, "
+                     "USB vendor:product and serial number, separated by tabs; then exit."));
+  parser.addOption(listPortsOption);
 
   const QCommandLineOption gaitOption(QStringLiteral("gait"),
                                       QStringLiteral("Open this gait file in the panel at start."),
@@ -106,6 +113,10 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
   if (parser.isSet(versionOption)) {
     result.action = CommandLine::Action::ShowVersion;
     result.text = QStringLiteral("%1 %2\n").arg(QString::fromUtf8(kAppTitle), QString::fromUtf8(kAppVersion));
+    return result;
+  }
+  if (parser.isSet(listPortsOption)) {
+    result.action = CommandLine::Action::ListPorts;
     return result;
   }
   if (!parser.positionalArguments().isEmpty())

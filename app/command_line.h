@@ -1,9 +1,9 @@
 #pragma once
 // The program's command line: --port DEVICE, --simulator, --simulate GAITFILE
 // with --robot, --seconds and --line, --gait FILE, --record FILE, --replay
-// FILE [--speed X], --help and --version. Read before any window system is
-// touched, so that help, version, headless runs and a mistyped option need no
-// display.
+// FILE [--speed X], --list-ports, --help and --version. Read before any window
+// system is touched, so that help, version, headless runs and a mistyped
+// option need no display.
 
 #include <QString>
 #include <QStringList>
@@ -13,7 +13,7 @@
 namespace gp {
 
 struct CommandLine {
-  enum class Action { Run, ShowHelp, ShowVersion, Simulate, Replay, Fail };
+  enum class Action { Run, ShowHelp, ShowVersion, Simulate, Replay, ListPorts, Fail };
 
   Action action = Action::Run;
   // What to print for ShowHelp, ShowVersion (to standard output) and Fail

@@ -32,7 +32,9 @@ QString& LastHint() {
 void Guard(QtMsgType type, const QMessageLogContext&, const QString& text) {
   if (type != QtFatalMsg) {
     // "could not connect to display :99" says more than the fatal line.
-    if (text.contains(QLatin1String("display"), Qt::CaseInsensitive) && LastHint().isEmpty()) LastHint() = text;
+    if (LastHint().isEmpty() && (text.contains(QLatin1String("display"), Qt::CaseInsensitive) ||
+                                 text.contains(QLatin1String("platform plugin"), Qt::CaseInsensitive)))
+      LastHint() = text;
     HeldMessages().append({type, text});
     return;
   }

@@ -15,13 +15,18 @@
 
 #include "app/app_info.h"
 #include "app/command_line.h"
+#include "app/display_check.h"
+#include "app/list_ports.h"
 #include "app/replay.h"
+#include "app/shutdown_signals.h"
 #include "app/simulate.h"
 #include "app/startup_probe.h"
 #include "files/gait_file.h"
+#include "link/port_problem.h"
 #include "link/serial_link.h"
 #include "panel/form2.h"
 #include "panel/gait_control.h"
+#include "panel/port_memory.h"
 #include "sim/controller_window.h"
 #include "sim/robot.h"
 #include "sim/robot_view.h"
@@ -33,6 +38,21 @@ namespace {
 void Print(std::FILE* to, const QString& text) {
   std::fputs(text.toLocal8Bit().constData(), to);
   std::fflush(to);
+}
+
+// The --port value as the system spelled it: a device path is bytes, which
+// need not be valid UTF-8.
+QByteArray RawPortArgument(int argc, char* argv[]) {
+  QByteArray value;
+  for (int i = 1; i < argc; ++i) {
+    const QByteArray argument(argv[i]);
+    if ((argument == "--port" || argument == "-port") && i + 1 < argc) {
+      value = argv[++i];
+    } else if (argument.startsWith("--port=")) {
+      value = argument.mid(7);
+    }
+  }
+  return value;
 }
 
 }  // namespace
@@ -47,6 +67,8 @@ int main(int argc, char* argv[]) {
     case gp::CommandLine::Action::ShowVersion:
       Print(stdout, commandLine.text);
       return 0;
+    case gp::CommandLine::Action::ListPorts:
+      return gp::RunListPorts(stdout, stderr);
     case gp::CommandLine::Action::Fail:
       Print(stderr, commandLine.text);
       return gp::kUsageExitCode;
@@ -58,6 +80,10 @@ int main(int argc, char* argv[]) {
                            argc, argv);
     case gp::CommandLine::Action::Run:
       break;
+  }
+  if (QString why; !gp::DisplayNamed(arguments, &why)) {
+    Print(stderr, why);
+    return gp::kNoDisplayExitCode;
   }
 
   // A gait or a recording file that cannot be used is refused like a bad
@@ -81,7 +107,9 @@ int main(int argc, char* argv[]) {
     }
   }
 
+  std::optional<gp::PlatformGuard> platformGuard(std::in_place);
   QApplication app(argc, argv);
+  platformGuard.reset();
   QApplication::setApplicationName(QString::fromUtf8(gp::kAppTitle));
   QApplication::setApplicationVersion(QString::fromUtf8(gp::kAppVersion));
   QGuiApplication::setDesktopFileName(QString::fromUtf8(gp::kAppId));
@@ -96,6 +124,7 @@ int main(int argc, char* argv[]) {
   std::unique_ptr<gp::sim::VirtualController> controller;
   gp::PanelOptions options;
   options.port = commandLine.port;
+  if (commandLine.portChosen) options.port = gp::PortNameFromBytes(RawPortArgument(argc, argv));
   if (commandLine.simulator) {
     controller = std::make_unique<gp::sim::VirtualController>();
     QString why;
@@ -112,7 +141,13 @@ int main(int argc, char* argv[]) {
       return gp::kSimulateInputExitCode;
     }
   } else if (!commandLine.portChosen) {
-    options.portLabel = QStringLiteral("port 1");
+    // The device the person chose last time, found again by its stable name.
+    const QString remembered = gp::RememberedPort();
+    if (remembered.isEmpty()) {
+      options.portLabel = QStringLiteral("port 1");
+    } else {
+      options.port = remembered;
+    }
   }
 
   // The panel is created on the welcome window's hand-over; creating it runs
@@ -140,6 +175,17 @@ int main(int argc, char* argv[]) {
     }
     return panel.data();
   };
+
+  // Ctrl+C, a closed terminal or a logout ends the program as "Exit" does;
+  // before the panel exists there is nothing to send.
+  gp::ShutdownSignals shutdown;
+  QObject::connect(&shutdown, &gp::ShutdownSignals::requested, &app, [&panel] {
+    if (auto* form = qobject_cast<gp::Form2*>(panel.data())) {
+      form->exitBySignal();
+    } else {
+      QCoreApplication::exit(0);
+    }
+  });
 
   QPointer<gp::FormInit> welcome = new gp::FormInit(createPanel);
   if (gp::StartupProbeWanted()) gp::InstallStartupProbe(welcome, mainNs);

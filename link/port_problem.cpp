@@ -141,7 +141,13 @@ PortProblem CheckLock(const QString& portName) {
   if (lockPath.isEmpty() || !QFileInfo::exists(lockPath)) return {};
   bool readable = false;
   const qint64 pid = LockPid(lockPath, &readable);
-  if (!readable || pid == 0 || pid == ::getpid()) return {};  // Qt decides
+  if (!readable || pid == 0) return {};  // Qt decides
+  if (pid == ::getpid()) {
+    PortProblem p = Problem(Kind::InUse, QStringLiteral("this program has it open already"));
+    p.pid = pid;
+    p.lockPath = lockPath;
+    return p;
+  }
   if (ProcessAlive(pid)) return InUse(lockPath, pid);
   if (QFile::remove(lockPath)) return {};
   PortProblem p = Problem(
@@ -202,6 +208,18 @@ QString DisplayPath(const QByteArray& device) {
   // Keep valid UTF-8 (a non-ASCII but well-formed name) as it reads.
   const QString decoded = QFile::decodeName(device);
   return QFile::encodeName(decoded) == device ? decoded : text;
+}
+
+QString PortNameFromBytes(const QByteArray& device) {
+  const QString name = QFile::decodeName(device);
+  if (QFile::encodeName(name) == device) return name;
+  if (char* resolved = ::realpath(device.constData(), nullptr)) {
+    const QByteArray real(resolved);
+    std::free(resolved);
+    const QString realName = QFile::decodeName(real);
+    if (QFile::encodeName(realName) == real) return realName;
+  }
+  return name;
 }
 
 PortTarget PreparePort(const QByteArray& device) {

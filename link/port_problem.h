@@ -47,6 +47,12 @@ PortProblem ExplainOpenFailure(const QByteArray& device, const QString& portName
 // this user can use, "LCK.." and the name without "/dev/", "/" made "_".
 QString LockFilePath(const QString& portName);
 
+// A name for a device path given as bytes (from the command line) that Qt's
+// strings can carry: the path itself where it is valid UTF-8, otherwise the
+// device it leads to, otherwise the path as well as it can be spelled (it
+// then fails to open for the reason it does not exist).
+QString PortNameFromBytes(const QByteArray& device);
+
 // A device path as the system spells it, for a message ("\xff" as "\\xff").
 QString DisplayPath(const QByteArray& device);
 

@@ -1,11 +1,14 @@
 #include "serial_link.h"
 
+#include <QFile>
 #include <QMetaObject>
 #include <QSerialPort>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <thread>
+
+#include "link/port_watch.h"
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
@@ -23,13 +26,14 @@ constexpr int kCountersIntervalMs = 100;
 constexpr auto kCloseSleepMax = std::chrono::milliseconds(20);
 
 QString CarryOn() {
-  return QStringLiteral("The panel carries on without the robot; commands are not sent.");
+  return QStringLiteral(
+      "The panel carries on without the robot, and opens the device again by itself when it is back.");
 }
 
 }  // namespace
 
 struct SerialLink::Impl {
-  explicit Impl(SerialLink* owner) : q(owner), pumpTimer(owner), countersTimer(owner) {
+  explicit Impl(SerialLink* owner) : q(owner), pumpTimer(owner), countersTimer(owner), watch(owner) {
     pumpTimer.setSingleShot(true);
     pumpTimer.setTimerType(Qt::PreciseTimer);
     countersTimer.setSingleShot(true);
@@ -42,7 +46,12 @@ struct SerialLink::Impl {
   QTimer pumpTimer;      // wakes the queue when the line is ready for more
   QTimer countersTimer;  // coalesces countersChanged
   State state = State::NotOpened;
-  QString device;
+  QByteArray requested;  // the name the device was asked for, watched while lost
+  QString device;        // the same, for people
+  QString opened;        // the device node Qt opened
+  PortProblem problem;
+  QString note;
+  PortWatch watch;
   QString reason;  // why the port is not open, for the status line
   QString lastError;
   std::uint64_t droppedOffline = 0;
@@ -153,21 +162,43 @@ struct SerialLink::Impl {
     pumpTimer.stop();
     dropQueued();
     setState(State::Lost);
+    watch.watch(requested);
     // Unless Open() has meanwhile closed this port and opened it afresh.
     QMetaObject::invokeMethod(
         port, [this] { if (state != State::Open) port->close(); }, Qt::QueuedConnection);
     reportLater(lastError);
   }
 
-  QString OpenFailureReason() const {
-#ifdef Q_OS_UNIX
-    // Qt refuses a port that another program holds (its lock file) as a
-    // permission error; tell that apart from a real lack of permission.
-    if (port->error() == QSerialPort::PermissionError &&
-        ::access(device.toLocal8Bit().constData(), R_OK | W_OK) == 0)
-      return QStringLiteral("it is in use by another program (the port is locked)");
-#endif
-    return port->errorString();
+  void fail(PortProblem why) {
+    problem = std::move(why);
+    reason = problem.reason;
+    lastError = QStringLiteral("Cannot open the serial port %1: %2").arg(device, problem.text());
+    if (port) port->clearError();
+    setState(State::OpenFailed);
+  }
+
+  // The lost device is back under its name: open it again, quietly; while
+  // it cannot be opened yet (permissions not yet set, say) keep watching.
+  void reopen() {
+    if (state != State::Lost) {
+      watch.stop();
+      return;
+    }
+    const PortTarget target = PreparePort(requested);
+    if (!target.problem.ok()) return;
+    if (port->isOpen()) port->close();
+    port->setPortName(target.portName);
+    if (!port->open(QIODevice::ReadWrite)) {
+      port->clearError();
+      return;
+    }
+    watch.stop();
+    opened = target.portName;
+    reason.clear();
+    note = QStringLiteral("reopened by itself after it came back");
+    queue.Clear();  // nothing from before the loss is sent: the gait goes on from where it is
+    setState(State::Open);
+    emit q->reopened();
   }
 };
 
@@ -186,6 +217,7 @@ QString SerialLink::DefaultPortName() {
 
 SerialLink::SerialLink(QObject* parent) : QObject(parent), d_(std::make_unique<Impl>(this)) {
   connect(&d_->pumpTimer, &QTimer::timeout, this, [this] { d_->pump(); });
+  connect(&d_->watch, &PortWatch::present, this, [this] { d_->reopen(); });
   connect(&d_->countersTimer, &QTimer::timeout, this, &SerialLink::countersChanged);
 }
 
@@ -196,7 +228,9 @@ SerialLink::~SerialLink() {
   d_->port = nullptr;
 }
 
-bool SerialLink::Open(const QString& device) {
+bool SerialLink::Open(const QString& device) { return OpenPath(QFile::encodeName(device)); }
+
+bool SerialLink::OpenPath(const QByteArray& device) {
   if (d_->state == State::Open) Close();
   Impl& d = *d_;
   if (!d.port) {
@@ -210,14 +244,20 @@ bool SerialLink::Open(const QString& device) {
   }
   QSerialPort& port = *d.port;
   if (port.isOpen()) port.close();  // lost, its close still pending
-  d.device = device;
+  d.watch.stop();
+  d.requested = device;
+  d.device = DisplayPath(device);
+  d.opened.clear();
+  d.note.clear();
+  d.problem = {};
   d.setup.clear();
+  const PortTarget target = PreparePort(device);
 
   // The set-up in its fixed order. Qt has no transmit buffer size (the
   // transmit queue holds what waits) and no read length; those steps are
   // recorded and have no further effect.
-  port.setPortName(device);
-  d.setup << QStringLiteral("CommPort=%1").arg(device);
+  port.setPortName(target.portName);
+  d.setup << QStringLiteral("CommPort=%1").arg(d.device);
   d.setup << QStringLiteral("InputLen=%1 (nothing is read)").arg(kInputLen);
   port.setReadBufferSize(kBufferSize);
   d.setup << QStringLiteral("InBufferSize=%1 (read buffer)").arg(kBufferSize);
@@ -232,14 +272,15 @@ bool SerialLink::Open(const QString& device) {
   d.setup << QStringLiteral("PortOpen=true");
 
   d.queue.Clear();
-  if (!port.open(QIODevice::ReadWrite)) {
-    d.reason = d.OpenFailureReason();
-    d.lastError = QStringLiteral("Cannot open the serial port %1: %2. %3").arg(device, d.reason, CarryOn());
-    port.clearError();
-    d.setState(State::OpenFailed);
-    d.reportLater(d.lastError);
+  if (!target.problem.ok()) {
+    d.fail(target.problem);
     return false;
   }
+  if (!port.open(QIODevice::ReadWrite)) {
+    d.fail(ExplainOpenFailure(device, target.portName, port.error(), port.errorString()));
+    return false;
+  }
+  d.opened = target.portName;
   d.reason.clear();
   d.setState(State::Open);
   return true;
@@ -257,12 +298,14 @@ void SerialLink::Write(ServoCommand command) {
   d.pump();
 }
 
-void SerialLink::Close() {
+bool SerialLink::Close() {
   Impl& d = *d_;
+  d.watch.stop();
+  d.note.clear();
   if (d.state != State::Open) {
     // Lost or never opened: nothing may be sent any more.
     if (d.port && d.port->isOpen()) d.port->close();
-    return;
+    return true;
   }
   // Wait for the queue, Qt's buffer, the kernel's and the line itself to
   // have carried everything (so the last command really is the last thing on
@@ -286,12 +329,14 @@ void SerialLink::Close() {
     std::this_thread::sleep_for(std::min(std::max<TransmitQueue::Time>(until - now, 1ms), left));
   }
   d.pumpTimer.stop();
+  const bool drained = d.state == State::Open && d.queue.empty() && d.portBacklog() == 0;
   d.dropQueued();  // only what closing had no time left for
   if (d.port->isOpen()) {
     d.port->flush();  // what was handed over goes to the driver, not away
     d.port->close();
   }
   if (d.state == State::Open) d.setState(State::Closed);
+  return drained;
 }
 
 SerialLink::State SerialLink::state() const { return d_->state; }
@@ -303,8 +348,13 @@ QString SerialLink::statusText() const {
   switch (d.state) {
     case State::NotOpened:
       return QStringLiteral("Serial port not opened");
-    case State::Open:
-      return QStringLiteral("%1 %2").arg(d.device, QString::fromLatin1(line::kSettingsText));
+    case State::Open: {
+      QString text = d.device;
+      if (!d.opened.isEmpty() && d.opened != d.device) text += QStringLiteral(" (%1)").arg(d.opened);
+      text += QLatin1Char(' ') + QString::fromLatin1(line::kSettingsText);
+      if (!d.note.isEmpty()) text += QStringLiteral(", ") + d.note;
+      return text;
+    }
     case State::OpenFailed:
       return QStringLiteral("%1 not open: %2").arg(d.device, d.reason);
     case State::Lost:
@@ -316,6 +366,15 @@ QString SerialLink::statusText() const {
 }
 
 QString SerialLink::lastError() const { return d_->lastError; }
+
+QString SerialLink::openedPath() const { return d_->state == State::Open ? d_->opened : QString(); }
+
+PortProblem SerialLink::openProblem() const { return d_->problem; }
+
+void SerialLink::setStatusNote(const QString& note) {
+  d_->note = note;
+  emit stateChanged(d_->state);
+}
 
 LinkCounters SerialLink::counters() const {
   LinkCounters c;

@@ -5,13 +5,17 @@
 // API contract used by the panel (implementation in serial_link.cpp):
 //  - Open(device): port set-up in its order (9600 baud, no parity, 8 data
 //    bits, 1 stop bit), then open. Returns true when open. On failure the
-//    link is Offline, failure() is emitted once with a message that names the
-//    device and the system's reason, and the program carries on.
+//    link is offline, openProblem() and lastError() say why in plain words
+//    (the caller offers a choice; nothing is emitted), and the program
+//    carries on. A link (a stable name) is opened through its device.
 //  - Write(command): hands one whole command to the transmit queue (see
 //    transmit_queue.h); while offline the command is dropped and counted.
 //  - Close(): orderly close: waits until the queue and the port have drained,
-//    at most 2 s, then closes the port. Idempotent.
-//  - A port lost while running emits failure() once and goes Offline.
+//    at most 2 s, then closes the port. Idempotent. False when the line did
+//    not drain in time, so what was written last may not have gone out.
+//  - A port lost while running emits failure() once and goes Lost; the link
+//    then watches the name it was opened by and, when a device is there
+//    again, reopens it by itself and emits reopened().
 //  - failure() is emitted from the event loop, after the call that met the
 //    failure has returned, so a slot may open a modal box safely.
 //  - countersChanged() is coalesced: at most about ten times a second.
@@ -25,6 +29,7 @@
 #include <memory>
 
 #include "link/command_sink.h"
+#include "link/port_problem.h"
 #include "link/transmit_queue.h"
 
 class QSerialPort;
@@ -54,12 +59,23 @@ class SerialLink : public QObject, public CommandSink {
   ~SerialLink() override;
 
   bool Open(const QString& device);
+  // The same for a path as the system spells it, which need not be UTF-8.
+  bool OpenPath(const QByteArray& device);
   void Write(ServoCommand command) override;
-  void Close();
+  bool Close();
 
   State state() const;
   bool isOpen() const { return state() == State::Open; }
+  // The device as the person named it (a stable name, a link or a path).
   QString deviceName() const;
+  QString requestedName() const { return deviceName(); }
+  // The device node behind it, while open: /dev/ttyUSB0.
+  QString openedPath() const;
+  // Why the last Open() failed.
+  PortProblem openProblem() const;
+  // A remark for the status line while open ("switched from ..."); cleared
+  // by the next Open() or Close().
+  void setStatusNote(const QString& note);
   // One line for a status bar: "/dev/ttyS0 9600,n,8,1", or why it is not open.
   QString statusText() const;
   QString lastError() const;
@@ -91,6 +107,8 @@ class SerialLink : public QObject, public CommandSink {
   // transmit queue, with the time of the hand-over on Now()'s clock in
   // nanoseconds. Recordings of the line are made from it.
   void commandHandedOver(const QByteArray& bytes, qint64 atNs);
+  // A lost device came back and was opened again by itself.
+  void reopened();
 
  private:
   struct Impl;

@@ -14,9 +14,11 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTimer>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <string_view>
@@ -26,9 +28,13 @@
 #include "app/form_common.h"
 #include "app/message_box.h"
 #include "link/command_sink.h"
+#include "link/line_budget.h"
 #include "link/protocol.h"
 #include "panel/gait_control.h"
 #include "panel/line_widget.h"
+#include "panel/port_control.h"
+#include "panel/port_dialog.h"
+#include "panel/port_memory.h"
 
 namespace gp {
 namespace {
@@ -291,13 +297,22 @@ void Form2::buildMenu() {
 }
 
 void Form2::buildStatusLine() {
+  portControl_ = new PortControl(link_, this);
   statusLine_ = new QLabel(this);
   statusLine_->setObjectName(QStringLiteral("StatusLine"));
   statusBar()->setObjectName(QStringLiteral("StatusBar"));
   statusBar()->setSizeGripEnabled(false);
+  statusBar()->addWidget(portControl_);
   statusBar()->addWidget(statusLine_, 1);
   gaitControl_ = new GaitControl(*this, this);
   statusBar()->addPermanentWidget(gaitControl_);
+  // Escape pauses, as the "Pause" button does; a message box, a window of
+  // its own, keeps Escape for itself.
+  auto* pause = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  pause->setObjectName(QStringLiteral("PauseShortcut"));
+  connect(pause, &QShortcut::activated, this, [this] {
+    if (command8_->isEnabled()) command8_->click();
+  });
   // The link already paces countersChanged to a readable rate.
   connect(&link_, &SerialLink::countersChanged, this, [this] { refreshStatusLine(); });
   connect(&link_, &SerialLink::stateChanged, this, [this] { refreshStatusLine(); });
@@ -341,7 +356,7 @@ void Form2::load() {
 
   link_.setObjectName(QStringLiteral("MSComm1"));
   state_.StepIndex = 0;
-  link_.Open(options_.port);
+  if (!link_.Open(options_.port)) offerPortChoice();
   for (int n = kFirstModule; n <= kLastModule; ++n) table_.Amp[n] = NearestInt16Clamped(BoxNumber(textAmp_[n]));
   for (int n = kFirstModule; n <= kLastModule; ++n) table_.Phase[n] = BoxNumber(textPhase_[n]);
   for (int n = kFirstModule; n <= kLastModule; ++n) {
@@ -351,6 +366,18 @@ void Form2::load() {
 
   driver_.start();
   refreshStatusLine();
+}
+
+void Form2::offerPortChoice() {
+  PortDialog dialog(
+      PortDialog::Kind::AtStart, link_.lastError(), link_.deviceName(),
+      [this](PortDialog::Action, const PortInfo& chosen) -> QString {
+        if (!link_.Open(chosen.preferredName())) return link_.lastError();
+        RememberPort(chosen.preferredName());
+        return {};
+      },
+      this);
+  dialog.exec();
 }
 
 void Form2::onAmpChanged(int row) {
@@ -419,15 +446,30 @@ void Form2::onStop() {
   state_.StepIndex = 0;
 }
 
-void Form2::onExit() {
+void Form2::onExit() { endProgram(false); }
+
+void Form2::exitBySignal() { endProgram(true); }
+
+void Form2::endProgram(bool bySignal) {
   WriteCommand(link_, kAllOff);
   Delay(kDelayCount);
-  link_.Close();
+  const bool wasOpen = link_.isOpen();
+  const bool drained = link_.Close();
   // The panel is gone for good: its timers go with it, so nothing can be
   // written after the port has closed.
   driver_.timer1().stop();
   driver_.timer2().stop();
   refreshStatusLine();
+  if (wasOpen && !drained) {
+    const QString message = QStringLiteral("The serial port %1 did not carry the last commands within 2 seconds: "
+                                           "\"SF\" may not have reached the controller, so the servos may still be on.")
+                                .arg(link_.deviceName());
+    if (bySignal) {
+      std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    } else {
+      ShowCritical(this, message);
+    }
+  }
   const QPointer<Form2> self(this);
   close();
   if (self) emit exited();
@@ -445,6 +487,7 @@ void Form2::onTimerTextChanged() {
   const auto ms = NearestInt32(v);
   if (v > 0 && v <= kMaxIntervalMs && ms && *ms >= 1) {
     driver_.timer1().setInterval(*ms);
+    refreshStatusLine();  // the line's budget follows the interval
     hscrollTimer_->setValue(*ms);  // re-enters through the scroll bar if it moves
     return;
   }
@@ -465,13 +508,17 @@ void Form2::refreshStatusLine() {
     port = options_.portLabel + QStringLiteral(" (") + link_.deviceName() + QStringLiteral(") ") +
            QString::fromLatin1(line::kSettingsText);
   }
+  portControl_->setText(port);
+  int enabled = 0;
+  for (int n = kFirstModule; n <= kLastModule; ++n) enabled += table_.ServoEnabled[n] == kTrue ? 1 : 0;
   const LinkCounters c = link_.counters();
-  statusLine_->setText(QStringLiteral("%1    Commands sent: %2    Stale positions left out: %3    "
-                                      "Dropped while offline: %4")
-                           .arg(port)
+  statusLine_->setText(QStringLiteral("Commands sent: %1    Stale positions left out: %2    "
+                                      "Dropped while offline: %3    Line: %4    Esc: Pause")
                            .arg(c.sent)
                            .arg(c.stale)
-                           .arg(c.droppedOffline));
+                           .arg(c.droppedOffline)
+                           .arg(QString::fromStdString(LineBudgetText(enabled, driver_.timer1().interval(),
+                                                                       driver_.timer2().interval()))));
 }
 
 }  // namespace gp

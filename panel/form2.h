@@ -36,6 +36,11 @@ class Form2 : public QMainWindow {
   explicit Form2(PanelOptions options, QWidget* parent = nullptr);
   ~Form2() override;
 
+  // Ends the program as "Exit" does, for a signal (Ctrl+C, a closed terminal,
+  // a logout): a line that did not drain is reported on standard error, not
+  // in a box that nobody may be there to close.
+  void exitBySignal();
+
   ModuleTable& table() { return table_; }
   GaitState& state() { return state_; }
   SerialLink& link() { return link_; }
@@ -66,6 +71,8 @@ class Form2 : public QMainWindow {
   void buildStatusLine();
   void setFocusOrder();
   void load();
+  void offerPortChoice();
+  void endProgram(bool bySignal);
 
   // Handlers, one per control, each family served by one member taking the row.
   void onAmpChanged(int row);
@@ -108,6 +115,7 @@ class Form2 : public QMainWindow {
 
   QLabel* statusLine_ = nullptr;
   GaitControl* gaitControl_ = nullptr;
+  class PortControl* portControl_ = nullptr;
 };
 
 }  // namespace gp

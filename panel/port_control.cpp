@@ -1,0 +1,67 @@
+#include "panel/port_control.h"
+
+#include <QKeySequence>
+#include <QShortcut>
+
+#include "link/serial_link.h"
+#include "panel/port_dialog.h"
+#include "panel/port_memory.h"
+
+namespace gp {
+
+PortControl::PortControl(SerialLink& link, QWidget* window) : QToolButton(window), link_(link) {
+  setObjectName(QStringLiteral("PortControl"));
+  setAutoRaise(true);
+  setFocusPolicy(Qt::NoFocus);
+  setToolButtonStyle(Qt::ToolButtonTextOnly);
+  setToolTip(QStringLiteral("Serial port: choose the robot's device, reconnect or disconnect (%1)")
+                 .arg(QString::fromLatin1(kShortcut)));
+  connect(this, &QToolButton::clicked, this, [this] { choose(); });
+  auto* shortcut = new QShortcut(QKeySequence(QString::fromLatin1(kShortcut)), window);
+  shortcut->setObjectName(QStringLiteral("PortShortcut"));
+  connect(shortcut, &QShortcut::activated, this, [this] { choose(); });
+}
+
+QString PortControl::switchTo(const QString& device) {
+  const QString previous = link_.isOpen() ? link_.requestedName() : QString();
+  link_.Close();
+  if (!link_.Open(device)) return link_.lastError();
+  RememberPort(device);
+  if (!previous.isEmpty() && previous != device)
+    link_.setStatusNote(QStringLiteral("switched from %1").arg(previous));
+  return {};
+}
+
+QString PortControl::reconnect() {
+  const QString device = link_.requestedName();
+  link_.Close();
+  if (!link_.Open(device)) return link_.lastError();
+  link_.setStatusNote(QStringLiteral("reconnected"));
+  return {};
+}
+
+void PortControl::disconnectPort() { link_.Close(); }
+
+void PortControl::choose() {
+  const QString current = link_.requestedName();
+  const QString message = link_.isOpen() ? QStringLiteral("The robot's serial port: %1.").arg(link_.statusText())
+                                         : link_.lastError().isEmpty() ? link_.statusText() : link_.lastError();
+  PortDialog dialog(
+      PortDialog::Kind::WhileRunning, message, current,
+      [this](PortDialog::Action action, const PortInfo& chosen) -> QString {
+        switch (action) {
+          case PortDialog::Action::Open:
+            return switchTo(chosen.preferredName());
+          case PortDialog::Action::Reconnect:
+            return reconnect();
+          case PortDialog::Action::Disconnect:
+            disconnectPort();
+            return {};
+        }
+        return {};
+      },
+      window());
+  dialog.exec();
+}
+
+}  // namespace gp

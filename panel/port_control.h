@@ -1,0 +1,36 @@
+#pragma once
+// The status line's port part: shows the serial device and its state, and
+// opens the list of devices to switch to, reconnect or disconnect. Kept out
+// of the Tab order, so the panel's focus order stays as it is; reached with
+// its shortcut instead.
+
+#include <QString>
+#include <QToolButton>
+
+namespace gp {
+
+class SerialLink;
+
+class PortControl : public QToolButton {
+  Q_OBJECT
+ public:
+  static constexpr const char* kShortcut = "Ctrl+Shift+P";
+
+  // window: where the shortcut works.
+  PortControl(SerialLink& link, QWidget* window);
+
+  // Each returns an empty text when done, otherwise why not. Switching
+  // drains and closes the open device first (at most 2 s), then opens the
+  // new one and remembers it; nothing is sent to either because of it.
+  QString switchTo(const QString& device);
+  QString reconnect();
+  void disconnectPort();
+
+  // Opens the list (modal).
+  void choose();
+
+ private:
+  SerialLink& link_;
+};
+
+}  // namespace gp

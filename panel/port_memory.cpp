@@ -1,0 +1,30 @@
+#include "panel/port_memory.h"
+
+#include <QSettings>
+
+#include "app/app_info.h"
+
+namespace gp {
+namespace {
+
+const char* const kKey = "serial/device";
+
+QSettings Store() {
+  const QString name = QString::fromUtf8(kAppName);
+  return QSettings(QSettings::IniFormat, QSettings::UserScope, name, name);
+}
+
+}  // namespace
+
+QString RememberedPort() { return Store().value(QLatin1String(kKey)).toString(); }
+
+void RememberPort(const QString& device) {
+  QSettings store = Store();
+  if (device.isEmpty()) {
+    store.remove(QLatin1String(kKey));
+  } else {
+    store.setValue(QLatin1String(kKey), device);
+  }
+}
+
+}  // namespace gp
