@@ -142,12 +142,8 @@ int main(int argc, char* argv[]) {
     }
   } else if (!commandLine.portChosen) {
     // The device the person chose last time, found again by its stable name.
-    const QString remembered = gp::RememberedPort();
-    if (remembered.isEmpty()) {
-      options.portLabel = QStringLiteral("port 1");
-    } else {
-      options.port = remembered;
-    }
+    options.port = gp::PortToOpen(options.port, false, gp::SerialLink::DefaultPortName());
+    if (options.port == gp::SerialLink::DefaultPortName()) options.portLabel = QStringLiteral("port 1");
   }
 
   // The panel is created on the welcome window's hand-over; creating it runs

@@ -2,7 +2,9 @@
 
 #include <QDialogButtonBox>
 #include <QFileInfo>
+#include <QFormLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
@@ -52,6 +54,17 @@ PortDialog::PortDialog(Kind kind, const QString& message, const QString& current
   list_->setObjectName(QStringLiteral("PortList"));
   caption->setBuddy(list_);
   layout->addWidget(list_);
+  // A device the system does not list (a link of the person's own, a
+  // pseudo-terminal) can be named here.
+  auto* nameRow = new QFormLayout;
+  name_ = new QLineEdit(this);
+  name_->setObjectName(QStringLiteral("PortName"));
+  nameRow->addRow(QStringLiteral("Device:"), name_);
+  layout->addLayout(nameRow);
+  connect(list_, &QListWidget::currentRowChanged, this, [this](int row) {
+    if (row >= 0 && row < static_cast<int>(ports_.size())) name_->setText(ports_[row].preferredName());
+  });
+  connect(name_, &QLineEdit::textChanged, this, [this](const QString& text) { open_->setEnabled(!text.isEmpty()); });
 
   auto* buttons = new QDialogButtonBox(this);
   open_ = buttons->addButton(QStringLiteral("Open"), QDialogButtonBox::AcceptRole);
@@ -120,15 +133,19 @@ void PortDialog::refreshList() {
     auto* none = new QListWidgetItem(QStringLiteral("No serial device is connected."), list_);
     none->setFlags(Qt::NoItemFlags);
   }
-  open_->setEnabled(!ports_.empty());
   list_->setCurrentRow(ports_.empty() ? -1 : 0);
   selectPort(selected);
+  open_->setEnabled(!name_->text().isEmpty());
 }
 
 void PortDialog::act(Action action) {
   const int row = list_->currentRow();
   PortInfo chosen;
-  if (row >= 0 && row < static_cast<int>(ports_.size())) chosen = ports_[row];
+  if (row >= 0 && row < static_cast<int>(ports_.size()) && ports_[row].preferredName() == name_->text()) {
+    chosen = ports_[row];
+  } else {
+    chosen.path = name_->text().trimmed();
+  }
   if (action == Action::Open && chosen.path.isEmpty()) return;
   const QString why = handler_(action, chosen);
   if (why.isEmpty()) {

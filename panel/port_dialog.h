@@ -11,6 +11,7 @@
 #include "link/port_catalogue.h"
 
 class QLabel;
+class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QTimer;
@@ -45,6 +46,7 @@ class PortDialog : public QDialog {
   std::vector<PortInfo> ports_;
   QLabel* message_ = nullptr;
   QListWidget* list_ = nullptr;
+  QLineEdit* name_ = nullptr;  // the device to open: the selected one's, or typed
   QPushButton* open_ = nullptr;
   QTimer* refresh_ = nullptr;
 };

@@ -11,12 +11,18 @@ const char* const kKey = "serial/device";
 
 QSettings Store() {
   const QString name = QString::fromUtf8(kAppName);
-  return QSettings(QSettings::IniFormat, QSettings::UserScope, name, name);
+  return QSettings(QSettings::NativeFormat, QSettings::UserScope, name, name);
 }
 
 }  // namespace
 
 QString RememberedPort() { return Store().value(QLatin1String(kKey)).toString(); }
+
+QString PortToOpen(const QString& port, bool given, const QString& portOne) {
+  if (given) return port;
+  const QString remembered = RememberedPort();
+  return remembered.isEmpty() ? portOne : remembered;
+}
 
 void RememberPort(const QString& device) {
   QSettings store = Store();

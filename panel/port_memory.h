@@ -11,6 +11,10 @@ namespace gp {
 // The remembered device, or an empty text.
 QString RememberedPort();
 
+// The device that stands in for port 1 at start: the one given with --port
+// (given is set), otherwise the one remembered, otherwise portOne.
+QString PortToOpen(const QString& port, bool given, const QString& portOne);
+
 // Remembers device (a stable name or a path); an empty text forgets.
 void RememberPort(const QString& device);
 

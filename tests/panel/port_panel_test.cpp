@@ -1,0 +1,304 @@
+// The robot's serial port from the panel: a device that comes back, a switch
+// while moving, the remembered choice, a device this user may not open, and
+// the orderly end on SIGTERM or on a line that does not drain. Pseudo-
+// terminals stand in for USB adapters; a symbolic link for a stable name.
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <grp.h>
+#include <memory>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "app/message_box.h"
+#include "app/shutdown_signals.h"
+#include "link/port_problem.h"
+#include "panel/form2.h"
+#include "panel/port_control.h"
+#include "panel/port_memory.h"
+#include "pty_wire.h"
+
+using gp::Form2;
+
+namespace {
+
+// The line carries nothing but whole commands: positions of eleven bytes
+// and the short controller commands.
+bool WholeCommands(const QByteArray& line) {
+  static const QRegularExpression whole(
+      QStringLiteral("\\A(?:SW0 [0-7][0-9A-F]{1,4}\\r\\r|S[OCF]\\r|S[ED](?:0[0-7]|13)\\r)*\\z"));
+  return whole.match(QString::fromLatin1(line)).hasMatch();
+}
+
+void StartMoving(Form2& form) {
+  for (int r = 1; r <= 8; ++r) form.findChild<QCheckBox*>(QStringLiteral("Check%1").arg(r))->click();
+  form.findChild<QPushButton*>(QStringLiteral("Command7"))->click();
+}
+
+// Reads until the line has carried a position of every module.
+QByteArray UntilAllModules(PtyWire& wire, int maxMs = 5000) { return wire.until("SW0 7", maxMs); }
+
+// Answers the dialog that is about to open, from inside its event loop.
+void WhenDialogOpens(std::function<void(QWidget*)> answer) {
+  QTimer::singleShot(0, [answer = std::move(answer)] {
+    QTRY_VERIFY(QApplication::activeModalWidget() != nullptr);
+    answer(QApplication::activeModalWidget());
+  });
+}
+
+QString PortText(Form2& form) { return form.findChild<QToolButton*>(QStringLiteral("PortControl"))->text(); }
+
+}  // namespace
+
+class PortPanelTest : public QObject {
+  Q_OBJECT
+
+ private:
+  QTemporaryDir config_;
+  QStringList shown_;
+
+  // Runs this test program again for one test function, with the extra
+  // environment, in front of it the command given (setpriv, for another user).
+  QProcess* RunChild(const QString& function, const QStringList& env, const QStringList& before = {}) {
+    auto* child = new QProcess(this);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString& pair : env) environment.insert(pair.section('=', 0, 0), pair.section('=', 1));
+    child->setProcessEnvironment(environment);
+    QStringList arguments = before;
+    arguments << QCoreApplication::applicationFilePath() << QStringLiteral("-nocrashhandler") << function;
+    const QString program = arguments.takeFirst();
+    child->start(program, arguments);
+    return child;
+  }
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(config_.isValid());
+    // The remembered choice goes to a folder of this test's own.
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config_.path()));
+  }
+
+  void init() {
+    shown_.clear();
+    gp::SetCriticalBoxForTesting([this](QWidget*, const QString& text) { shown_ << text; });
+    gp::RememberPort(QString());
+  }
+
+  void cleanup() { gp::SetCriticalBoxForTesting(nullptr); }
+
+  // The adapter is unplugged while the gait runs and comes back as another
+  // device behind the same stable name: one message, then positions again
+  // within 2 s by themselves, whole commands only, nothing resent.
+  void lostDeviceComesBackUnderItsStableName() {
+    QTemporaryDir byId;
+    const QString stable = byId.filePath(QStringLiteral("usb-Robot_Works_Servo_Bridge-if00-port0"));
+    auto first = std::make_unique<PtyWire>();
+    QVERIFY(QFile::link(first->device(), stable));
+    Form2 form(gp::PanelOptions{stable, QString()});
+    QVERIFY(form.link().isOpen());
+    StartMoving(form);
+    const QByteArray before = UntilAllModules(*first);
+    QVERIFY2(before.contains("SW0 7"), before.constData());
+    QVERIFY(WholeCommands(before));
+
+    first.reset();  // unplugged
+    QTRY_COMPARE(shown_.size(), 1);
+    QVERIFY2(shown_[0].contains(stable) && shown_[0].contains("lost"), qPrintable(shown_[0]));
+
+    auto second = std::make_unique<PtyWire>();
+    QVERIFY(QFile::remove(stable));
+    QVERIFY(QFile::link(second->device(), stable));
+    QElapsedTimer back;
+    back.start();
+    const QByteArray firstBytes = second->until("\r", 5000);
+    const qint64 reopenedMs = back.elapsed();
+    QVERIFY2(reopenedMs < 2000, qPrintable(QString::number(reopenedMs)));
+    const QByteArray after = firstBytes + UntilAllModules(*second);
+    QVERIFY2(WholeCommands(after), after.constData());
+    QVERIFY2(after.startsWith("SW0 "), after.constData());  // no "SO"/"SC" replayed
+    QVERIFY2(PortText(form).contains("reopened"), qPrintable(PortText(form)));
+    QCOMPARE(shown_.size(), 1);
+  }
+
+  // Switching while the gait runs: the old device gets its last commands
+  // whole (the enable given just before included), the new one positions;
+  // nothing reaches both.
+  void switchingDevicesWhileMoving() {
+    PtyWire oldWire;
+    PtyWire newWire;
+    Form2 form(gp::PanelOptions{oldWire.device(), QString()});
+    StartMoving(form);
+    QByteArray onOld = UntilAllModules(oldWire);
+    form.findChild<QCheckBox*>(QStringLiteral("Check9"))->click();  // "SE13", queued behind positions
+    auto* control = form.findChild<gp::PortControl*>(QStringLiteral("PortControl"));
+    QCOMPARE(control->switchTo(newWire.device()), QString());
+    onOld += oldWire.take(200);
+    const QByteArray onNew = UntilAllModules(newWire);
+
+    QVERIFY2(WholeCommands(onOld), onOld.constData());
+    QVERIFY2(WholeCommands(onNew), onNew.constData());
+    QCOMPARE(onOld.count("SE13\r"), 1);
+    QVERIFY2(onNew.startsWith("SW0 ") && !onNew.contains("SE13"), onNew.constData());
+    QVERIFY(PortText(form).contains(newWire.device()));
+    QVERIFY2(PortText(form).contains("switched from " + oldWire.device()), qPrintable(PortText(form)));
+    QCOMPARE(gp::RememberedPort(), newWire.device());
+    QCOMPARE(form.state().Running, gp::kTrue);  // the gait is untouched
+    QVERIFY(shown_.isEmpty());
+  }
+
+  // A device chosen in the start-up dialog is remembered on disk and opened
+  // next time; --port wins over it.
+  void rememberedChoiceAndPortOption() {
+    PtyWire robot;
+    WhenDialogOpens([&](QWidget* dialog) {
+      QVERIFY2(dialog->windowTitle() == "Gait Panel", qPrintable(dialog->windowTitle()));
+      dialog->findChild<QLineEdit*>(QStringLiteral("PortName"))->setText(robot.device());
+      dialog->findChild<QPushButton*>(QStringLiteral("Open"))->click();
+    });
+    {
+      Form2 form(gp::PanelOptions{QStringLiteral("/dev/gaitpanel-no-such-port"), QString()});
+      QVERIFY(form.link().isOpen());
+      QCOMPARE(form.link().deviceName(), robot.device());
+    }
+    QFile stored(config_.filePath(QStringLiteral("gaitpanel/gaitpanel.conf")));
+    QVERIFY(stored.open(QIODevice::ReadOnly));
+    QVERIFY(stored.readAll().contains(robot.device().toUtf8()));
+    QCOMPARE(gp::PortToOpen(QStringLiteral("/dev/ttyS0"), false, QStringLiteral("/dev/ttyS0")), robot.device());
+    QCOMPARE(gp::PortToOpen(QStringLiteral("/dev/ttyUSB3"), true, QStringLiteral("/dev/ttyS0")),
+             QStringLiteral("/dev/ttyUSB3"));
+    gp::RememberPort(QString());
+    QCOMPARE(gp::PortToOpen(QString(), false, QStringLiteral("/dev/ttyS0")), QStringLiteral("/dev/ttyS0"));
+  }
+
+  // Escape pauses only while "Pause" may be pressed; the port control is
+  // out of the Tab order and opens with its shortcut.
+  void escapePausesAndThePortControlHasItsShortcut() {
+    PtyWire wire;
+    Form2 form(gp::PanelOptions{wire.device(), QString()});
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QApplication::setActiveWindow(&form);
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    StartMoving(form);
+    UntilAllModules(wire);
+    QTest::keyClick(&form, Qt::Key_Escape);
+    QCOMPARE(form.state().Running, gp::kFalse);
+    QVERIFY(!form.findChild<QPushButton*>(QStringLiteral("Command8"))->isEnabled());
+    QVERIFY(wire.until("SF\r").endsWith("SF\r"));
+    QTest::keyClick(&form, Qt::Key_Escape);  // "Pause" is disabled now: nothing
+    QCOMPARE(wire.take(300).count("SF\r"), 0);
+    QVERIFY(form.findChild<QLabel*>(QStringLiteral("StatusLine"))->text().contains("Esc: Pause"));
+
+    auto* control = form.findChild<QToolButton*>(QStringLiteral("PortControl"));
+    QCOMPARE(control->focusPolicy(), Qt::NoFocus);
+    QVERIFY(control->toolTip().contains(gp::PortControl::kShortcut));
+    QString offered;
+    WhenDialogOpens([&](QWidget* dialog) {
+      offered = dialog->objectName();
+      for (const char* name : {"Open", "Reconnect", "Disconnect"})
+        QVERIFY(dialog->findChild<QPushButton*>(QString::fromLatin1(name)) != nullptr);
+      dialog->findChild<QPushButton*>(QStringLiteral("Disconnect"))->click();
+    });
+    QTest::keyClick(&form, Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(offered, QStringLiteral("PortDialog"));
+    QVERIFY(!form.link().isOpen());
+  }
+
+  // Run as nobody: the device belongs to dialout, 0660.
+  void permissionDeniedNamesTheGroup() {
+    if (::geteuid() != 0) QSKIP("needs root to hand the device to dialout and to run the panel as nobody");
+    const group* dialout = ::getgrnam("dialout");
+    if (!dialout) QSKIP("this system has no dialout group");
+    PtyWire wire;
+    const QByteArray path = QFile::encodeName(wire.device());
+    QCOMPARE(::chown(path.constData(), 0, dialout->gr_gid), 0);
+    QCOMPARE(::chmod(path.constData(), 0660), 0);
+    QProcess* child = RunChild(QStringLiteral("permissionDeniedAsNobody"), {"GP_DENIED_DEVICE=" + wire.device()},
+                               {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"});
+    QVERIFY(child->waitForFinished(60000));
+    const QString out = QString::fromLocal8Bit(child->readAllStandardOutput() + child->readAllStandardError());
+    QVERIFY2(child->exitCode() == 0 && out.contains("PASS   : PortPanelTest::permissionDeniedAsNobody()"),
+             qPrintable(out));
+  }
+
+  void permissionDeniedAsNobody() {
+    const QString device = qEnvironmentVariable("GP_DENIED_DEVICE");
+    if (device.isEmpty()) QSKIP("run by permissionDeniedNamesTheGroup as another user");
+    QString offered;
+    WhenDialogOpens([&](QWidget* dialog) {
+      offered = dialog->findChild<QLabel*>(QStringLiteral("PortMessage"))->text();
+      QTest::keyClick(dialog, Qt::Key_Return);
+    });
+    Form2 form(gp::PanelOptions{device, QString()});
+    QVERIFY2(offered.contains("permission denied: the device belongs to the group \"dialout\""), qPrintable(offered));
+    QVERIFY2(offered.contains("sudo usermod -aG dialout $USER, then log out and in"), qPrintable(offered));
+    QVERIFY(!form.link().isOpen());  // Return: continue without the robot
+    QVERIFY(form.driver().timer1().isActive());
+  }
+
+  // SIGTERM while eight modules move: status 0, "SF" last, the lock gone.
+  void sigtermEndsAsExitDoes() {
+    PtyWire wire;
+    QProcess* child = RunChild(QStringLiteral("movingUntilSignalled"), {"GP_MOVING_DEVICE=" + wire.device()});
+    QVERIFY(child->waitForStarted());
+    QVERIFY(child->waitForReadyRead(20000));
+    QByteArray line = UntilAllModules(wire, 20000);
+    QVERIFY2(line.contains("SW0 7"), line.constData());
+    QVERIFY(QFile::exists(gp::LockFilePath(wire.device())));
+    child->terminate();
+    QVERIFY(child->waitForFinished(20000));
+    line += wire.take();
+    const QString out = QString::fromLocal8Bit(child->readAllStandardOutput() + child->readAllStandardError());
+    QCOMPARE(child->exitStatus(), QProcess::NormalExit);
+    QVERIFY2(child->exitCode() == 0, qPrintable(out));
+    QVERIFY2(line.endsWith("SF\r") && WholeCommands(line), line.right(64).constData());
+    QVERIFY(!QFile::exists(gp::LockFilePath(wire.device())));
+  }
+
+  void movingUntilSignalled() {
+    const QString device = qEnvironmentVariable("GP_MOVING_DEVICE");
+    if (device.isEmpty()) QSKIP("run by sigtermEndsAsExitDoes");
+    Form2 form(gp::PanelOptions{device, QString()});
+    gp::ShutdownSignals signals_;
+    QVERIFY(signals_.installed());
+    connect(&signals_, &gp::ShutdownSignals::requested, &form, [&form] { form.exitBySignal(); });
+    StartMoving(form);
+    std::puts("moving");
+    std::fflush(stdout);
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QVERIFY(!form.link().isOpen());
+  }
+
+  // A line that takes nothing more: "Exit" says that "SF" may not have gone.
+  void exitOnAStalledLineSaysSo() {
+    PtyWire wire;
+    Form2 form(gp::PanelOptions{wire.device(), QString()});
+    const int slave = ::open(QFile::encodeName(wire.device()).constData(), O_RDWR | O_NOCTTY);
+    QVERIFY(slave >= 0);
+    QCOMPARE(::tcflow(slave, TCOOFF), 0);
+    form.findChild<QPushButton*>(QStringLiteral("Command_Exit"))->click();
+    ::tcflow(slave, TCOON);
+    ::close(slave);
+    QCOMPARE(shown_.size(), 1);
+    QVERIFY2(shown_[0].contains(wire.device()) && shown_[0].contains("\"SF\" may not have reached the controller"),
+             qPrintable(shown_[0]));
+    QVERIFY(!form.link().isOpen());
+  }
+};
+
+QTEST_MAIN(PortPanelTest)
+#include "port_panel_test.moc"
