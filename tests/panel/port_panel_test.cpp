@@ -49,8 +49,19 @@ void StartMoving(Form2& form) {
   form.findChild<QPushButton*>(QStringLiteral("Command7"))->click();
 }
 
-// Reads until the line has carried a position of every module.
-QByteArray UntilAllModules(PtyWire& wire, int maxMs = 5000) { return wire.until("SW0 7", maxMs); }
+// Reads until the line has carried a position of every module, and that
+// position's end.
+QByteArray UntilAllModules(PtyWire& wire, int maxMs = 5000) {
+  QByteArray got;
+  QElapsedTimer total;
+  total.start();
+  while (total.elapsed() < maxMs) {
+    got += wire.take(5, 50);
+    const qsizetype last = got.indexOf("SW0 7");
+    if (last >= 0 && got.indexOf("\r\r", last) >= 0) break;
+  }
+  return got + wire.take(5, 50);
+}
 
 // Answers the dialog that is about to open, from inside its event loop.
 void WhenDialogOpens(std::function<void(QWidget*)> answer) {
