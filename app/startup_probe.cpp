@@ -1,5 +1,6 @@
 #include "app/startup_probe.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
@@ -63,10 +64,14 @@ class Probe : public QObject {
     QCoreApplication::sendEvent(enter, &press);
   }
 
-  // The panel's status line as it reads now: whether the port is open.
+  // The panel's status line as it reads now: whether the port is open, then
+  // the counters.
   static QString PanelStatus() {
     for (QWidget* window : QApplication::topLevelWidgets()) {
-      if (const auto* line = window->findChild<QLabel*>(QStringLiteral("StatusLine"))) return line->text();
+      const auto* line = window->findChild<QLabel*>(QStringLiteral("StatusLine"));
+      if (!line) continue;
+      const auto* port = window->findChild<QAbstractButton*>(QStringLiteral("PortControl"));
+      return (port ? port->text() + QStringLiteral("    ") : QString()) + line->text();
     }
     return QStringLiteral("(no status line)");
   }

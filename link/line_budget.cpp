@@ -4,11 +4,13 @@
 #include <cmath>
 #include <cstdio>
 
+#include "link/line.h"
+
 namespace gp {
 namespace {
 
-constexpr double kLineBytesPerSecond = 960.0;  // 9600 baud, 10 bits a byte
-constexpr double kPositionBytes = 11.0;        // "SW0 n hhhh" and two carriage returns
+constexpr double kLineBytesPerSecond = line::kBytesPerSecond;
+constexpr double kPositionBytes = 11.0;  // "SW0 n hhhh" and two carriage returns
 
 // Two significant figures for the small figures people compare against 0.96.
 std::string KiloBytes(double bytesPerSecond) {

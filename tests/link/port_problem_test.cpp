@@ -18,23 +18,16 @@
 #include "link/line_budget.h"
 #include "link/port_catalogue.h"
 #include "link/port_problem.h"
+#include "tests/support/pty_pair.h"
 
 namespace gp {
 namespace {
 
 using Kind = PortProblem::Kind;
 
-struct Pty {
-  Pty() {
-    char name[256] = {};
-    if (::openpty(&master, &slave, name, nullptr, nullptr) == 0) path = name;
-  }
-  ~Pty() {
-    if (master >= 0) ::close(master);
-    if (slave >= 0) ::close(slave);
-  }
-  int master = -1, slave = -1;
-  QByteArray path;
+// A pseudo-terminal's slave path as the system spells it.
+struct Pty : testing::PtyPair {
+  QByteArray path = QFile::encodeName(slavePath());
 };
 
 pid_t StartSleeper() {

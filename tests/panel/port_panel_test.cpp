@@ -30,9 +30,10 @@
 #include "panel/form2.h"
 #include "panel/port_control.h"
 #include "panel/port_memory.h"
-#include "pty_wire.h"
+#include "tests/support/pty_pair.h"
 
 using gp::Form2;
+using PtyWire = gp::testing::PtyPair;
 
 namespace {
 
@@ -56,11 +57,11 @@ QByteArray UntilAllModules(PtyWire& wire, int maxMs = 5000) {
   QElapsedTimer total;
   total.start();
   while (total.elapsed() < maxMs) {
-    got += wire.take(5, 50);
+    got += wire.ReadUntilQuiet(5, 50);
     const qsizetype last = got.indexOf("SW0 7");
     if (last >= 0 && got.indexOf("\r\r", last) >= 0) break;
   }
-  return got + wire.take(5, 50);
+  return got + wire.ReadUntilQuiet(5, 50);
 }
 
 // Answers the dialog that is about to open, from inside its event loop.
@@ -118,7 +119,7 @@ class PortPanelTest : public QObject {
     QTemporaryDir byId;
     const QString stable = byId.filePath(QStringLiteral("usb-Robot_Works_Servo_Bridge-if00-port0"));
     auto first = std::make_unique<PtyWire>();
-    QVERIFY(QFile::link(first->device(), stable));
+    QVERIFY(QFile::link(first->slavePath(), stable));
     Form2 form(gp::PanelOptions{stable, QString()});
     QVERIFY(form.link().isOpen());
     StartMoving(form);
@@ -132,10 +133,10 @@ class PortPanelTest : public QObject {
 
     auto second = std::make_unique<PtyWire>();
     QVERIFY(QFile::remove(stable));
-    QVERIFY(QFile::link(second->device(), stable));
+    QVERIFY(QFile::link(second->slavePath(), stable));
     QElapsedTimer back;
     back.start();
-    const QByteArray firstBytes = second->until("\r", 5000);
+    const QByteArray firstBytes = second->ReadUntilTail("\r", 5000);
     const qint64 reopenedMs = back.elapsed();
     QVERIFY2(reopenedMs < 2000, qPrintable(QString::number(reopenedMs)));
     const QByteArray after = firstBytes + UntilAllModules(*second);
@@ -151,22 +152,22 @@ class PortPanelTest : public QObject {
   void switchingDevicesWhileMoving() {
     PtyWire oldWire;
     PtyWire newWire;
-    Form2 form(gp::PanelOptions{oldWire.device(), QString()});
+    Form2 form(gp::PanelOptions{oldWire.slavePath(), QString()});
     StartMoving(form);
     QByteArray onOld = UntilAllModules(oldWire);
     form.findChild<QCheckBox*>(QStringLiteral("Check9"))->click();  // "SE13", queued behind positions
     auto* control = form.findChild<gp::PortControl*>(QStringLiteral("PortControl"));
-    QCOMPARE(control->switchTo(newWire.device()), QString());
-    onOld += oldWire.take(200);
+    QCOMPARE(control->switchTo(newWire.slavePath()), QString());
+    onOld += oldWire.ReadUntilQuiet(200);
     const QByteArray onNew = UntilAllModules(newWire);
 
     QVERIFY2(WholeCommands(onOld), onOld.constData());
     QVERIFY2(WholeCommands(onNew), onNew.constData());
     QCOMPARE(onOld.count("SE13\r"), 1);
     QVERIFY2(onNew.startsWith("SW0 ") && !onNew.contains("SE13"), onNew.constData());
-    QVERIFY(PortText(form).contains(newWire.device()));
-    QVERIFY2(PortText(form).contains("switched from " + oldWire.device()), qPrintable(PortText(form)));
-    QCOMPARE(gp::RememberedPort(), newWire.device());
+    QVERIFY(PortText(form).contains(newWire.slavePath()));
+    QVERIFY2(PortText(form).contains("switched from " + oldWire.slavePath()), qPrintable(PortText(form)));
+    QCOMPARE(gp::RememberedPort(), newWire.slavePath());
     QCOMPARE(form.state().Running, gp::kTrue);  // the gait is untouched
     QVERIFY(shown_.isEmpty());
   }
@@ -177,18 +178,18 @@ class PortPanelTest : public QObject {
     PtyWire robot;
     WhenDialogOpens([&](QWidget* dialog) {
       QVERIFY2(dialog->windowTitle() == "Gait Panel", qPrintable(dialog->windowTitle()));
-      dialog->findChild<QLineEdit*>(QStringLiteral("PortName"))->setText(robot.device());
+      dialog->findChild<QLineEdit*>(QStringLiteral("PortName"))->setText(robot.slavePath());
       dialog->findChild<QPushButton*>(QStringLiteral("Open"))->click();
     });
     {
       Form2 form(gp::PanelOptions{QStringLiteral("/dev/gaitpanel-no-such-port"), QString()});
       QVERIFY(form.link().isOpen());
-      QCOMPARE(form.link().deviceName(), robot.device());
+      QCOMPARE(form.link().deviceName(), robot.slavePath());
     }
     QFile stored(config_.filePath(QStringLiteral("gaitpanel/gaitpanel.conf")));
     QVERIFY(stored.open(QIODevice::ReadOnly));
-    QVERIFY(stored.readAll().contains(robot.device().toUtf8()));
-    QCOMPARE(gp::PortToOpen(QStringLiteral("/dev/ttyS0"), false, QStringLiteral("/dev/ttyS0")), robot.device());
+    QVERIFY(stored.readAll().contains(robot.slavePath().toUtf8()));
+    QCOMPARE(gp::PortToOpen(QStringLiteral("/dev/ttyS0"), false, QStringLiteral("/dev/ttyS0")), robot.slavePath());
     QCOMPARE(gp::PortToOpen(QStringLiteral("/dev/ttyUSB3"), true, QStringLiteral("/dev/ttyS0")),
              QStringLiteral("/dev/ttyUSB3"));
     gp::RememberPort(QString());
@@ -199,7 +200,7 @@ class PortPanelTest : public QObject {
   // out of the Tab order and opens with its shortcut.
   void escapePausesAndThePortControlHasItsShortcut() {
     PtyWire wire;
-    Form2 form(gp::PanelOptions{wire.device(), QString()});
+    Form2 form(gp::PanelOptions{wire.slavePath(), QString()});
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QApplication::setActiveWindow(&form);
@@ -209,9 +210,9 @@ class PortPanelTest : public QObject {
     QTest::keyClick(&form, Qt::Key_Escape);
     QCOMPARE(form.state().Running, gp::kFalse);
     QVERIFY(!form.findChild<QPushButton*>(QStringLiteral("Command8"))->isEnabled());
-    QVERIFY(wire.until("SF\r").endsWith("SF\r"));
+    QVERIFY(wire.ReadUntilTail("SF\r").endsWith("SF\r"));
     QTest::keyClick(&form, Qt::Key_Escape);  // "Pause" is disabled now: nothing
-    QCOMPARE(wire.take(300).count("SF\r"), 0);
+    QCOMPARE(wire.ReadUntilQuiet(300).count("SF\r"), 0);
     QVERIFY(form.findChild<QLabel*>(QStringLiteral("StatusLine"))->text().contains("Esc: Pause"));
 
     auto* control = form.findChild<QToolButton*>(QStringLiteral("PortControl"));
@@ -235,10 +236,10 @@ class PortPanelTest : public QObject {
     const group* dialout = ::getgrnam("dialout");
     if (!dialout) QSKIP("this system has no dialout group");
     PtyWire wire;
-    const QByteArray path = QFile::encodeName(wire.device());
+    const QByteArray path = QFile::encodeName(wire.slavePath());
     QCOMPARE(::chown(path.constData(), 0, dialout->gr_gid), 0);
     QCOMPARE(::chmod(path.constData(), 0660), 0);
-    QProcess* child = RunChild(QStringLiteral("permissionDeniedAsNobody"), {"GP_DENIED_DEVICE=" + wire.device()},
+    QProcess* child = RunChild(QStringLiteral("permissionDeniedAsNobody"), {"GP_DENIED_DEVICE=" + wire.slavePath()},
                                {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"});
     QVERIFY(child->waitForFinished(60000));
     const QString out = QString::fromLocal8Bit(child->readAllStandardOutput() + child->readAllStandardError());
@@ -264,20 +265,20 @@ class PortPanelTest : public QObject {
   // SIGTERM while eight modules move: status 0, "SF" last, the lock gone.
   void sigtermEndsAsExitDoes() {
     PtyWire wire;
-    QProcess* child = RunChild(QStringLiteral("movingUntilSignalled"), {"GP_MOVING_DEVICE=" + wire.device()});
+    QProcess* child = RunChild(QStringLiteral("movingUntilSignalled"), {"GP_MOVING_DEVICE=" + wire.slavePath()});
     QVERIFY(child->waitForStarted());
     QVERIFY(child->waitForReadyRead(20000));
     QByteArray line = UntilAllModules(wire, 20000);
     QVERIFY2(line.contains("SW0 7"), line.constData());
-    QVERIFY(QFile::exists(gp::LockFilePath(wire.device())));
+    QVERIFY(QFile::exists(gp::LockFilePath(wire.slavePath())));
     child->terminate();
     QVERIFY(child->waitForFinished(20000));
-    line += wire.take();
+    line += wire.ReadUntilQuiet();
     const QString out = QString::fromLocal8Bit(child->readAllStandardOutput() + child->readAllStandardError());
     QCOMPARE(child->exitStatus(), QProcess::NormalExit);
     QVERIFY2(child->exitCode() == 0, qPrintable(out));
     QVERIFY2(line.endsWith("SF\r") && WholeCommands(line), line.right(64).constData());
-    QVERIFY(!QFile::exists(gp::LockFilePath(wire.device())));
+    QVERIFY(!QFile::exists(gp::LockFilePath(wire.slavePath())));
   }
 
   void movingUntilSignalled() {
@@ -297,15 +298,15 @@ class PortPanelTest : public QObject {
   // A line that takes nothing more: "Exit" says that "SF" may not have gone.
   void exitOnAStalledLineSaysSo() {
     PtyWire wire;
-    Form2 form(gp::PanelOptions{wire.device(), QString()});
-    const int slave = ::open(QFile::encodeName(wire.device()).constData(), O_RDWR | O_NOCTTY);
+    Form2 form(gp::PanelOptions{wire.slavePath(), QString()});
+    const int slave = ::open(QFile::encodeName(wire.slavePath()).constData(), O_RDWR | O_NOCTTY);
     QVERIFY(slave >= 0);
     QCOMPARE(::tcflow(slave, TCOOFF), 0);
     form.findChild<QPushButton*>(QStringLiteral("Command_Exit"))->click();
     ::tcflow(slave, TCOON);
     ::close(slave);
     QCOMPARE(shown_.size(), 1);
-    QVERIFY2(shown_[0].contains(wire.device()) && shown_[0].contains("\"SF\" may not have reached the controller"),
+    QVERIFY2(shown_[0].contains(wire.slavePath()) && shown_[0].contains("\"SF\" may not have reached the controller"),
              qPrintable(shown_[0]));
     QVERIFY(!form.link().isOpen());
   }
