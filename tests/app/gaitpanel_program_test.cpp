@@ -46,7 +46,7 @@ class GaitPanelProgramTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void versionAndHelpNeedNoDisplay();
+  void withoutADisplay();
   void refusesWhatItDoesNotKnow_data();
   void refusesWhatItDoesNotKnow();
   void startsWithTheWelcomeWindowAndHandsOver();
@@ -54,7 +54,7 @@ class GaitPanelProgramTest : public QObject {
   void runsAgainstTheVirtualController();
 };
 
-void GaitPanelProgramTest::versionAndHelpNeedNoDisplay() {
+void GaitPanelProgramTest::withoutADisplay() {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.remove(QStringLiteral("DISPLAY"));
   env.remove(QStringLiteral("WAYLAND_DISPLAY"));
@@ -73,7 +73,31 @@ void GaitPanelProgramTest::versionAndHelpNeedNoDisplay() {
     QVERIFY(help.out.contains(QStringLiteral("--version")));
     QVERIFY(help.out.contains(QStringLiteral("--help")));
     QVERIFY(help.out.contains(QStringLiteral("/dev/ttyS0")));  // the default, port 1
+    QVERIFY(help.out.contains(QStringLiteral("--list-ports")));
     QCOMPARE(help.err, QString());
+  }
+
+  // One device a line, six fields, or a note that there is none.
+  const Run ports = Start({QStringLiteral("--list-ports")}, env);
+  QCOMPARE(ports.status, QProcess::NormalExit);
+  QCOMPARE(ports.exitCode, 0);
+  for (const QString& line : ports.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+    QVERIFY2(line.count(QLatin1Char('\t')) == 5, qPrintable(line));
+  QVERIFY(ports.out.isEmpty() ? ports.err == QStringLiteral("No serial device is connected.\n") : ports.err.isEmpty());
+
+  // The panel itself needs a window system: without one, or with a platform
+  // that cannot start, one line and status 1, never a core dump.
+  QProcessEnvironment broken = env;
+  broken.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("no-such-platform"));
+  for (const auto& [environment, reason] :
+       {std::pair{env, QStringLiteral("no display (neither DISPLAY nor WAYLAND_DISPLAY is set)")},
+        std::pair{broken, QStringLiteral("no-such-platform")}}) {
+    const Run panel = Start({}, environment);
+    QCOMPARE(panel.status, QProcess::NormalExit);
+    QCOMPARE(panel.exitCode, 1);
+    QVERIFY2(panel.err.startsWith(QStringLiteral("gaitpanel: cannot open a window: ")) &&
+                 panel.err.contains(reason) && panel.err.count(QLatin1Char('\n')) == 1,
+             qPrintable(panel.err));
   }
 }
 
