@@ -508,12 +508,13 @@ void Form2::refreshStatusLine() {
     port = options_.portLabel + QStringLiteral(" (") + link_.deviceName() + QStringLiteral(") ") +
            QString::fromLatin1(line::kSettingsText);
   }
-  portControl_->setText(port);
+  portControl_->showStatus(port);
   int enabled = 0;
   for (int n = kFirstModule; n <= kLastModule; ++n) enabled += table_.ServoEnabled[n] == kTrue ? 1 : 0;
   const LinkCounters c = link_.counters();
+  // Two lines, so that the panel's fixed width holds them.
   statusLine_->setText(QStringLiteral("Commands sent: %1    Stale positions left out: %2    "
-                                      "Dropped while offline: %3    Line: %4    Esc: Pause")
+                                      "Dropped while offline: %3\nLine: %4    Esc: Pause")
                            .arg(c.sent)
                            .arg(c.stale)
                            .arg(c.droppedOffline)

@@ -8,18 +8,33 @@
 #include "panel/port_memory.h"
 
 namespace gp {
+namespace {
+
+constexpr int kMaxTextWidth = 380;  // pixels; the counters need the rest of the panel's width
+
+QString ShortcutHint() {
+  return QStringLiteral("Serial port: choose the robot's device, reconnect or disconnect (%1)")
+      .arg(QString::fromLatin1(PortControl::kShortcut));
+}
+
+}  // namespace
 
 PortControl::PortControl(SerialLink& link, QWidget* window) : QToolButton(window), link_(link) {
   setObjectName(QStringLiteral("PortControl"));
   setAutoRaise(true);
   setFocusPolicy(Qt::NoFocus);
   setToolButtonStyle(Qt::ToolButtonTextOnly);
-  setToolTip(QStringLiteral("Serial port: choose the robot's device, reconnect or disconnect (%1)")
-                 .arg(QString::fromLatin1(kShortcut)));
+  setToolTip(ShortcutHint());
   connect(this, &QToolButton::clicked, this, [this] { choose(); });
   auto* shortcut = new QShortcut(QKeySequence(QString::fromLatin1(kShortcut)), window);
   shortcut->setObjectName(QStringLiteral("PortShortcut"));
   connect(shortcut, &QShortcut::activated, this, [this] { choose(); });
+}
+
+void PortControl::showStatus(const QString& text) {
+  status_ = text;
+  setText(fontMetrics().elidedText(text, Qt::ElideMiddle, kMaxTextWidth));
+  setToolTip(text + QLatin1Char('\n') + ShortcutHint());
 }
 
 QString PortControl::switchTo(const QString& device) {

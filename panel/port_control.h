@@ -29,8 +29,14 @@ class PortControl : public QToolButton {
   // Opens the list (modal).
   void choose();
 
+  // The port's state: shown shortened to fit the status line, whole in the
+  // tooltip.
+  void showStatus(const QString& text);
+  QString status() const { return status_; }
+
  private:
   SerialLink& link_;
+  QString status_;
 };
 
 }  // namespace gp

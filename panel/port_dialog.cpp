@@ -53,6 +53,8 @@ PortDialog::PortDialog(Kind kind, const QString& message, const QString& current
   list_ = new QListWidget(this);
   list_->setObjectName(QStringLiteral("PortList"));
   caption->setBuddy(list_);
+  list_->setMinimumHeight(list_->fontMetrics().height() * 6);
+  list_->setMaximumHeight(list_->fontMetrics().height() * 12);
   layout->addWidget(list_);
   // A device the system does not list (a link of the person's own, a
   // pseudo-terminal) can be named here.

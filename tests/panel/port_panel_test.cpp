@@ -72,7 +72,8 @@ void WhenDialogOpens(std::function<void(QWidget*)> answer) {
   });
 }
 
-QString PortText(Form2& form) { return form.findChild<QToolButton*>(QStringLiteral("PortControl"))->text(); }
+// The port control's whole text (it shows it shortened where it is long).
+QString PortText(Form2& form) { return form.findChild<gp::PortControl*>(QStringLiteral("PortControl"))->status(); }
 
 }  // namespace
 
