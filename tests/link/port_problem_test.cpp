@@ -117,8 +117,9 @@ TEST(PortProblem, NamesQtCannotSpellOrLockOpenThroughTheirDevice) {
     QSerialPort port(target.portName);
     EXPECT_TRUE(port.open(QIODevice::ReadWrite)) << port.errorString().toStdString();
     // From the command line, a name Qt cannot spell becomes its device's.
-    if (QFile::encodeName(QFile::decodeName(link)) != link)
+    if (QFile::encodeName(QFile::decodeName(link)) != link) {
       EXPECT_EQ(PortNameFromBytes(link), QString::fromLocal8Bit(pty.path));
+    }
   }
   EXPECT_EQ(DisplayPath("/tmp/robot-\xff"), QStringLiteral("/tmp/robot-\\xff"));
 }
