@@ -81,11 +81,6 @@ int main(int argc, char* argv[]) {
     case gp::CommandLine::Action::Run:
       break;
   }
-  if (QString why; !gp::DisplayNamed(arguments, &why)) {
-    Print(stderr, why);
-    return gp::kNoDisplayExitCode;
-  }
-
   // A gait or a recording file that cannot be used is refused like a bad
   // option, before any window opens.
   std::optional<gp::files::Gait> gait;
@@ -107,6 +102,11 @@ int main(int argc, char* argv[]) {
     }
   }
 
+  // Only now that everything the command line names has been checked.
+  if (QString why; !gp::DisplayNamed(arguments, &why)) {
+    Print(stderr, why);
+    return gp::kNoDisplayExitCode;
+  }
   std::optional<gp::PlatformGuard> platformGuard(std::in_place);
   QApplication app(argc, argv);
   platformGuard.reset();
