@@ -10,7 +10,7 @@
 namespace gp {
 namespace {
 
-constexpr int kMaxTextWidth = 380;  // pixels; the counters need the rest of the panel's width
+constexpr int kMaxTextWidth = 300;  // pixels; the counters need the rest of the panel's width
 
 QString ShortcutHint() {
   return QStringLiteral("Serial port: choose the robot's device, reconnect or disconnect (%1)")
