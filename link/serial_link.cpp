@@ -228,9 +228,8 @@ SerialLink::~SerialLink() {
   d_->port = nullptr;
 }
 
-bool SerialLink::Open(const QString& device) { return OpenPath(QFile::encodeName(device)); }
-
-bool SerialLink::OpenPath(const QByteArray& device) {
+bool SerialLink::Open(const QString& name) {
+  const QByteArray device = QFile::encodeName(name);
   if (d_->state == State::Open) Close();
   Impl& d = *d_;
   if (!d.port) {

@@ -59,8 +59,6 @@ class SerialLink : public QObject, public CommandSink {
   ~SerialLink() override;
 
   bool Open(const QString& device);
-  // The same for a path as the system spells it, which need not be UTF-8.
-  bool OpenPath(const QByteArray& device);
   void Write(ServoCommand command) override;
   bool Close();
 
@@ -68,7 +66,6 @@ class SerialLink : public QObject, public CommandSink {
   bool isOpen() const { return state() == State::Open; }
   // The device as the person named it (a stable name, a link or a path).
   QString deviceName() const;
-  QString requestedName() const { return deviceName(); }
   // The device node behind it, while open: /dev/ttyUSB0.
   QString openedPath() const;
   // Why the last Open() failed.

@@ -38,7 +38,7 @@ void PortControl::showStatus(const QString& text) {
 }
 
 QString PortControl::switchTo(const QString& device) {
-  const QString previous = link_.isOpen() ? link_.requestedName() : QString();
+  const QString previous = link_.isOpen() ? link_.deviceName() : QString();
   link_.Close();
   if (!link_.Open(device)) return link_.lastError();
   RememberPort(device);
@@ -48,7 +48,7 @@ QString PortControl::switchTo(const QString& device) {
 }
 
 QString PortControl::reconnect() {
-  const QString device = link_.requestedName();
+  const QString device = link_.deviceName();
   link_.Close();
   if (!link_.Open(device)) return link_.lastError();
   link_.setStatusNote(QStringLiteral("reconnected"));
@@ -58,7 +58,7 @@ QString PortControl::reconnect() {
 void PortControl::disconnectPort() { link_.Close(); }
 
 void PortControl::choose() {
-  const QString current = link_.requestedName();
+  const QString current = link_.deviceName();
   const QString message = link_.isOpen() ? QStringLiteral("The robot's serial port: %1.").arg(link_.statusText())
                                          : link_.lastError().isEmpty() ? link_.statusText() : link_.lastError();
   PortDialog dialog(
