@@ -24,8 +24,11 @@ sets an amplitude, a phase and a centre angle; the panel moves every enabled
 module through a travelling sine wave and sends each new position to the
 controller, paced so that the robot never falls behind the panel.
 
+Gaits are kept in JSON files, with presets for the snake and the
+caterpillar; what goes down the line can be recorded and played back.
 Without a robot, a virtual servo controller on a pseudo-terminal shows what
-the robot would receive.]=])
+the robot would receive, and a simulated robot (MuJoCo physics) shows how a
+gait would move it, in a window or headless.]=])
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # Debian ships programs stripped; the symbols stay in the build folder.
 set(CPACK_STRIP_FILES ON)
