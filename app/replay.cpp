@@ -5,13 +5,12 @@
 #include <QElapsedTimer>
 #include <QThread>
 #include <QTimer>
-#include <atomic>
-#include <csignal>
 #include <cstdio>
 #include <memory>
 #include <vector>
 
 #include "app/app_info.h"
+#include "app/shutdown_signals.h"
 #include "files/recording.h"
 #include "link/serial_link.h"
 #include "sim/virtual_controller.h"
@@ -23,14 +22,10 @@
 namespace gp {
 namespace {
 
-constexpr int kStopPollMs = 20;
+constexpr int kCatchUpPollMs = 20;
 constexpr int kProgressMs = 250;
 constexpr int kInterruptedExitCode = 130;
 constexpr int kControllerCatchUpMs = 1000;
-
-volatile std::sig_atomic_t g_stopRequested = 0;
-
-extern "C" void RequestStop(int) { g_stopRequested = 1; }
 
 void Print(std::FILE* to, const QString& text) {
   std::fputs(text.toLocal8Bit().constData(), to);
@@ -70,10 +65,9 @@ class Replay {
     sendTimer_.setSingleShot(true);
     sendTimer_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&sendTimer_, &QTimer::timeout, [this] { sendDue(); });
-    stopPoll_.setInterval(kStopPollMs);
-    QObject::connect(&stopPoll_, &QTimer::timeout, [this] {
-      if (g_stopRequested) finish(kInterruptedExitCode);
-    });
+    // Ctrl+C, SIGTERM or a closed terminal: the signal arrives as an event,
+    // so it always falls between two whole commands.
+    QObject::connect(&stopSignals_, &ShutdownSignals::requested, [this] { finish(kInterruptedExitCode); });
     progressTimer_.setInterval(kProgressMs);
     QObject::connect(&progressTimer_, &QTimer::timeout, [this] { showProgress(); });
     // The panel's wording ("carries on without the robot") does not fit here.
@@ -91,7 +85,6 @@ class Replay {
 
   void begin() {
     clock_.start();
-    stopPoll_.start();
     if (IsTerminal(stderr)) progressTimer_.start();
     sendDue();
   }
@@ -131,7 +124,6 @@ class Replay {
     if (finished_) return;
     finished_ = true;
     sendTimer_.stop();
-    stopPoll_.stop();
     if (progressTimer_.isActive()) {
       progressTimer_.stop();
       showProgress();
@@ -171,7 +163,7 @@ class Replay {
   const QString device_;
   SerialLink link_;
   QTimer sendTimer_;
-  QTimer stopPoll_;
+  ShutdownSignals stopSignals_;
   QTimer progressTimer_;
   QElapsedTimer clock_;
   std::size_t next_ = 0;
@@ -217,21 +209,17 @@ int RunReplay(const ReplayOptions& options, int argc, char* argv[]) {
   {
     Replay replay(options, std::move(commands), device);
     if (!replay.open()) return 1;
-    std::signal(SIGINT, RequestStop);
-    std::signal(SIGTERM, RequestStop);
     QTimer::singleShot(0, [&replay] { replay.begin(); });
     QCoreApplication::exec();
     status = replay.exitCode();
     bytesSent = replay.bytesSent();
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
   }
   if (controller) {
     // The controller reads from the event loop: let it take in the last bytes.
     QElapsedTimer waited;
     waited.start();
     while (controller->model().bytes() < bytesSent && waited.elapsed() < kControllerCatchUpMs) {
-      QCoreApplication::processEvents(QEventLoop::AllEvents, kStopPollMs);
+      QCoreApplication::processEvents(QEventLoop::AllEvents, kCatchUpPollMs);
       QThread::msleep(1);
     }
     const auto& model = controller->model();

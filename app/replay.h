@@ -15,7 +15,7 @@ struct ReplayOptions {
 
 // Exit status: 0 when every command is on the line, 2 when the recording
 // cannot be read (nothing is sent then), 1 when the port fails, 130 when
-// stopped by Ctrl+C or SIGTERM. Creates its own application object.
+// stopped by Ctrl+C, SIGTERM or SIGHUP. Creates its own application object.
 int RunReplay(const ReplayOptions& options, int argc, char* argv[]);
 
 }  // namespace gp

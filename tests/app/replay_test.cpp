@@ -116,7 +116,14 @@ class ReplayTest : public QObject {
     }
   }
 
-  void ctrlCStopsBetweenWholeCommands() {
+  void stopSignalEndsBetweenWholeCommands_data() {
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("Ctrl+C") << SIGINT;
+    QTest::newRow("closed terminal") << SIGHUP;
+  }
+
+  void stopSignalEndsBetweenWholeCommands() {
+    QFETCH(int, signalNumber);
     QTemporaryDir dir;
     const auto run = ShortRun(250);  // ten seconds
     const QString path = WriteRecording(dir, run);
@@ -127,7 +134,7 @@ class ReplayTest : public QObject {
     QVERIFY(process.waitForStarted(5000));
     std::string line = pty.ReadUntil(40, 10000);
     QVERIFY(!line.empty());
-    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    ::kill(static_cast<pid_t>(process.processId()), signalNumber);
     line += Joined(Listen(pty, process, 10000));
     QVERIFY(process.state() == QProcess::NotRunning || process.waitForFinished(5000));
     QCOMPARE(process.exitCode(), 130);
