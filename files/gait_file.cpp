@@ -15,15 +15,13 @@
 #include <limits>
 
 #include "app/conversions.h"
+#include "gait/module_table.h"
 
 namespace gp::files {
 namespace {
 
 constexpr auto kFormat = "gaitpanel-gait";
 constexpr int kVersion = 1;
-constexpr int kAmpLimit = 90;
-constexpr int kMinIntervalMs = 1;
-constexpr int kMaxIntervalMs = 1000;
 // Far above any gait a person writes; keeps a wrong file from filling memory.
 constexpr qint64 kMaxFileBytes = 1 << 20;
 

@@ -21,6 +21,12 @@ constexpr int kFirstModule = 1;
 constexpr int kLastModule = 8;
 constexpr int kNinthChannelRow = 9;
 
+// The bounds a gait keeps to, wherever it is entered or read: an
+// amplitude's size in whole degrees, and Timer1's interval in milliseconds.
+constexpr int kAmpLimit = 90;
+constexpr int kMinIntervalMs = 1;
+constexpr int kMaxIntervalMs = 1000;
+
 template <typename T>
 using Column = std::array<T, kTableRows>;
 

@@ -42,8 +42,6 @@ namespace {
 constexpr int kClientWidth = 13230;
 constexpr int kClientHeight = 10980;
 
-constexpr int kAmpLimit = 90;
-constexpr double kMaxIntervalMs = 1000.0;
 constexpr double kDelayCount = 2000.0;
 
 constexpr double kLargePoints = 13.5;
@@ -237,7 +235,7 @@ void Form2::buildControlFrame(QWidget* client) {
   hscrollTimer_ = new QScrollBar(Qt::Horizontal, frame1);
   hscrollTimer_->setObjectName(QStringLiteral("HScroll_Timer"));
   hscrollTimer_->setGeometry(TwipRect(5880, 840, 2775, 255));
-  hscrollTimer_->setRange(1, 1000);
+  hscrollTimer_->setRange(kMinIntervalMs, kMaxIntervalMs);
   hscrollTimer_->setValue(1);
   hscrollTimer_->setSingleStep(1);
   hscrollTimer_->setPageStep(10);
@@ -485,7 +483,7 @@ void Form2::onTimerTextChanged() {
   const double v = BoxNumber(timerText_);
   // A value above 0 that rounds to 0 ms is refused too: Timer1 cannot run at 0.
   const auto ms = NearestInt32(v);
-  if (v > 0 && v <= kMaxIntervalMs && ms && *ms >= 1) {
+  if (v > 0 && v <= kMaxIntervalMs && ms && *ms >= kMinIntervalMs) {
     driver_.timer1().setInterval(*ms);
     refreshStatusLine();  // the line's budget follows the interval
     hscrollTimer_->setValue(*ms);  // re-enters through the scroll bar if it moves
