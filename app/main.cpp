@@ -15,6 +15,7 @@
 
 #include "app/app_info.h"
 #include "app/command_line.h"
+#include "app/console.h"
 #include "app/display_check.h"
 #include "app/list_ports.h"
 #include "app/replay.h"
@@ -35,10 +36,7 @@
 
 namespace {
 
-void Print(std::FILE* to, const QString& text) {
-  std::fputs(text.toLocal8Bit().constData(), to);
-  std::fflush(to);
-}
+using gp::Print;
 
 // The --port value as the system spelled it: a device path is bytes, which
 // need not be valid UTF-8.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/app_info.h"
+#include "app/console.h"
 #include "app/shutdown_signals.h"
 #include "files/recording.h"
 #include "link/serial_link.h"
@@ -26,11 +27,6 @@ constexpr int kCatchUpPollMs = 20;
 constexpr int kProgressMs = 250;
 constexpr int kInterruptedExitCode = 130;
 constexpr int kControllerCatchUpMs = 1000;
-
-void Print(std::FILE* to, const QString& text) {
-  std::fputs(text.toLocal8Bit().constData(), to);
-  std::fflush(to);
-}
 
 bool IsTerminal(std::FILE* stream) {
 #ifdef Q_OS_UNIX
