@@ -17,7 +17,7 @@ ChainView::ChainView(const VirtualController& controller, QWidget* parent) : Vie
 QRectF ChainView::Room(const QRectF& area) { return area.adjusted(20, 26, -20, -8); }
 
 void ChainView::PaintStatic(QPainter& p, const QRectF& area) {
-  Title(p, area, QStringLiteral("Robot, seen from above"));
+  Title(p, area, QStringLiteral("Joint angles as commanded"));
   // A faint line through the middle shows the body's axis.
   const QRectF room = Room(area);
   p.setPen(QPen(kGrid, 1, Qt::DashLine));

@@ -1,6 +1,8 @@
 #pragma once
-// The chain seen from above: a head, then modules 1 to 8, each turned at its
-// joint by its channel's angle relative to the module before it.
+// The joints as the controller sets them, drawn as a chain seen from above: a
+// head, then modules 1 to 8, each turned at its joint by its channel's angle
+// relative to the module before it. Where the body really lies is the robot
+// view's to show; this one shows what was commanded.
 
 #include <QPointF>
 #include <array>
