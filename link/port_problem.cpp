@@ -112,7 +112,14 @@ qint64 LockPid(const QString& path, bool* readable) {
 }
 
 bool ProcessAlive(qint64 pid) {
-  return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+  if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM) return false;
+  // A process that has ended but has not been waited for yet still answers
+  // kill(); it holds no device any more, so its lock is as stale as any.
+  QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+  if (!stat.open(QIODevice::ReadOnly)) return true;
+  const QByteArray line = stat.read(512);
+  const qsizetype nameEnd = line.lastIndexOf(')');  // the name may hold spaces and ')'
+  return nameEnd < 0 || line.mid(nameEnd + 2, 1) != "Z";
 }
 
 QString ProgramName(qint64 pid) {

@@ -30,6 +30,11 @@ QString CarryOn() {
       "The panel carries on without the robot, and opens the device again by itself when it is back.");
 }
 
+QString CarryOnWithoutReturn() {
+  return QStringLiteral(
+      "The panel carries on without the robot. A pseudo-terminal does not come back: choose the device again.");
+}
+
 }  // namespace
 
 struct SerialLink::Impl {
@@ -151,6 +156,15 @@ struct SerialLink::Impl {
     return port->errorString();
   }
 
+  // A pseudo-terminal opened by its own path never comes back: the number,
+  // once free, goes to the next terminal opened anywhere on the machine (a
+  // shell's, another program's line), which must not be taken over and
+  // written to. Behind a name of its own (a link) it may: whoever made the
+  // link points it at the new one.
+  bool comesBack() const {
+    return !(opened.startsWith(QLatin1String("/dev/pts/")) && QFile::encodeName(opened) == requested);
+  }
+
   // The port is gone while running: one message, then offline. The port is
   // closed from the event loop: this may run inside its own notification,
   // which would otherwise fire again at once (a hung-up terminal stays
@@ -158,11 +172,13 @@ struct SerialLink::Impl {
   void lose(const QString& why) {
     if (state != State::Open) return;
     reason = why;
-    lastError = QStringLiteral("The serial port %1 was lost: %2. %3").arg(device, why, CarryOn());
+    const bool back = comesBack();
+    lastError = QStringLiteral("The serial port %1 was lost: %2. %3")
+                    .arg(device, why, back ? CarryOn() : CarryOnWithoutReturn());
     pumpTimer.stop();
     dropQueued();
     setState(State::Lost);
-    watch.watch(requested);
+    if (back) watch.watch(requested);
     // Unless Open() has meanwhile closed this port and opened it afresh.
     QMetaObject::invokeMethod(
         port, [this] { if (state != State::Open) port->close(); }, Qt::QueuedConnection);

@@ -15,7 +15,8 @@
 //    not drain in time, so what was written last may not have gone out.
 //  - A port lost while running emits failure() once and goes Lost; the link
 //    then watches the name it was opened by and, when a device is there
-//    again, reopens it by itself and emits reopened().
+//    again, reopens it by itself and emits reopened(). Not a pseudo-terminal
+//    opened by its own path: its number, once free, is the next terminal's.
 //  - failure() is emitted from the event loop, after the call that met the
 //    failure has returned, so a slot may open a modal box safely.
 //  - countersChanged() is coalesced: at most about ten times a second.

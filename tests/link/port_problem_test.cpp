@@ -98,6 +98,20 @@ TEST(PortProblem, LockFilesOfLiveAndEndedPrograms) {
     EXPECT_FALSE(QFile::exists(lock));
     QFile::remove(lock);
   }
+  // A holder that has ended but not yet been waited for holds nothing.
+  Pty pty;
+  const QString lock = LockFilePath(QString::fromLocal8Bit(pty.path));
+  const pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ASSERT_GT(ended, 0);
+  WriteFile(lock, QByteArray::number(ended) + "\nsleep\nsomehost\n");
+  siginfo_t info{};
+  ASSERT_EQ(::waitid(P_PID, static_cast<id_t>(ended), &info, WEXITED | WNOWAIT), 0);  // ended, not reaped
+  const PortTarget afterEnd = PreparePort(pty.path);
+  ::waitpid(ended, nullptr, 0);
+  EXPECT_TRUE(afterEnd.problem.ok()) << afterEnd.problem.text().toStdString();
+  EXPECT_FALSE(QFile::exists(lock));
+  QFile::remove(lock);
 }
 
 // A name too long for a lock file, or one that is not valid UTF-8, still

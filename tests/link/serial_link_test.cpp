@@ -2,11 +2,14 @@
 
 #include "link/serial_link.h"
 
+#include <QFile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <sys/resource.h>
 #include <termios.h>
 
+#include "link/port_watch.h"
 #include "tests/support/pty_pair.h"
 
 namespace gp {
@@ -196,6 +199,38 @@ class SerialLinkTest : public QObject {
   void lossWhileWritingGoesOfflineOnce() { Loss(true); }
   void lossWhileIdleIsNoticed() { Loss(false); }
 
+  // A pseudo-terminal opened by its own path lets go of its number and lock
+  // when lost, and the next terminal given that number is left alone; behind
+  // a link, the link is watched for a device again.
+  void aLostPseudoTerminalComesBackOnlyBehindALink() {
+    auto lost = std::make_unique<PtyPair>();
+    const QString path = lost->slavePath();
+    SerialLink direct;
+    QVERIFY(direct.Open(path));
+    QVERIFY(QFile::exists(LockFilePath(path)));
+    lost.reset();
+    QTRY_COMPARE(direct.state(), SerialLink::State::Lost);
+    QTRY_VERIFY(!QFile::exists(LockFilePath(path)));
+    QVERIFY(!direct.findChild<PortWatch*>()->watching());
+    PtyPair next;  // most likely given the same number
+    QTest::qWait(3 * PortWatch::kIntervalMs);
+    QCOMPARE(direct.state(), SerialLink::State::Lost);
+    if (next.slavePath() == path) QVERIFY(!QFile::exists(LockFilePath(path)));
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString stable = dir.filePath(QStringLiteral("robot"));
+    QVERIFY(QFile::link(next.slavePath(), stable));
+    SerialLink byLink;
+    QVERIFY(byLink.Open(stable));
+    next.CloseMaster();
+    QTRY_COMPARE(byLink.state(), SerialLink::State::Lost);
+    QVERIFY(byLink.findChild<PortWatch*>()->watching());
+    QVERIFY2(byLink.lastError().endsWith("opens the device again by itself when it is back."),
+             qPrintable(byLink.lastError()));
+    QVERIFY(QFile::remove(stable));  // as the system removes a stable name with its device
+  }
+
   void closeDrainsTheLineFirst() {
     PtyPair pty;
     auto link = std::make_unique<SerialLink>();
@@ -278,7 +313,8 @@ class SerialLinkTest : public QObject {
     QTRY_COMPARE(failures.count(), 1);
     const QString message = failures.at(0).at(0).toString();
     QVERIFY2(message.startsWith("The serial port " + pty.slavePath() + " was lost: "), qPrintable(message));
-    QVERIFY2(message.endsWith("carries on without the robot, and opens the device again by itself when it is back."),
+    QVERIFY2(message.endsWith("carries on without the robot. A pseudo-terminal does not come back: choose the device "
+                              "again."),
              qPrintable(message));
     QVERIFY2(message.contains("hung up"), qPrintable(message));
     QCOMPARE(link.lastError(), message);
