@@ -85,6 +85,10 @@ for option in $(grep -oE -- '--[a-z][a-z0-9-]*' <<<"$help" | sort -u); do
   [[ "$source" == *"${option//-/\\-}"* ]] || missing+=("$option")
 done
 [ ${#missing[@]} -eq 0 ] || fail "doc/gaitpanel.1 does not document ${missing[*]}, which gaitpanel --help lists"
+# Nor may it promise an option the program does not take.
+for option in $(grep -v '^\.\\"' <<<"$source" | grep -oE -- '\\-\\-[a-z][a-z0-9]*(\\-[a-z0-9]+)*' | sed 's/\\//g' | sort -u); do
+  [[ "$help" == *"$option"* ]] || fail "doc/gaitpanel.1 documents $option, which gaitpanel --help does not list"
+done
 
 # One version everywhere a person or a software centre reads it.
 head=$(zcat "$root/usr/share/doc/gaitpanel/changelog.gz" | head -n 1)
