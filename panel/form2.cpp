@@ -304,6 +304,14 @@ void Form2::buildStatusLine() {
   statusBar()->addWidget(statusLine_, 1);
   gaitControl_ = new GaitControl(*this, this);
   statusBar()->addPermanentWidget(gaitControl_);
+  // The status bar hides these for a passing message only when they are
+  // visible at that moment; a message that comes while the panel is still
+  // being shown was drawn over them. Following the message itself keeps
+  // the two apart whenever it comes.
+  connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString& message) {
+    portControl_->setVisible(message.isEmpty());
+    statusLine_->setVisible(message.isEmpty());
+  });
   // Escape pauses, as the "Pause" button does; a message box, a window of
   // its own, keeps Escape for itself.
   auto* pause = new QShortcut(QKeySequence(Qt::Key_Escape), this);

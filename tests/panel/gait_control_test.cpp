@@ -4,6 +4,7 @@
 // exactly what went on the line.
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -101,6 +102,28 @@ class GaitControlTest : public QObject {
       for (const QByteArray& pulse : sent[channel]) QVERIFY2(allowed.count(pulse), pulse.constData());
       QVERIFY(std::set<QByteArray>(sent[channel].begin(), sent[channel].end()).size() > 1);  // the wave moves
     }
+  }
+
+  // A gait named at start is told while the panel is still being shown; its
+  // message must not be drawn over the port and the counters.
+  void messageToldBeforeShowingHidesTheFigures() {
+    form_.reset();  // the port is the new panel's alone
+    form_ = std::make_unique<gp::Form2>(gp::PanelOptions{wire_->slavePath(), QString()});
+    gp::files::Gait gait;
+    gait.name = QStringLiteral("Early");
+    gait.modules[6].enabled = true;
+    const QString path = dir_.filePath(QStringLiteral("early.json"));
+    QString error;
+    QVERIFY2(gp::files::WriteGaitFile(path, gait, &error), qPrintable(error));
+    QVERIFY(control().openGait(path));
+    form_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    auto* figures = form_->findChild<QLabel*>(QStringLiteral("StatusLine"));
+    QVERIFY(figures);
+    QTRY_VERIFY(form_->statusBar()->currentMessage().contains(QStringLiteral("enables module 7")));
+    QVERIFY(!figures->isVisible());
+    form_->statusBar()->clearMessage();
+    QVERIFY(figures->isVisible());
   }
 
   void savedGaitOpensToTheSameTable() {
