@@ -3,7 +3,7 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 
-#include "app/app_info.h"
+#include "core/app_info.h"
 
 namespace gp {
 namespace {

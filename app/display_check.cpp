@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/app_info.h"
+#include "core/app_info.h"
 
 namespace gp {
 namespace {

@@ -13,7 +13,7 @@
 #include <memory>
 #include <optional>
 
-#include "app/app_info.h"
+#include "core/app_info.h"
 #include "app/command_line.h"
 #include "app/console.h"
 #include "app/display_check.h"
@@ -29,9 +29,9 @@
 #include "panel/gait_control.h"
 #include "panel/port_memory.h"
 #include "sim/controller_window.h"
-#include "sim/robot.h"
-#include "sim/robot_view.h"
-#include "sim/virtual_controller.h"
+#include "sim/robot/robot.h"
+#include "sim/robot/robot_view.h"
+#include "sim/controller/virtual_controller.h"
 #include "welcome/form_init.h"
 
 namespace {

@@ -9,12 +9,12 @@
 #include <memory>
 #include <vector>
 
-#include "app/app_info.h"
+#include "core/app_info.h"
 #include "app/console.h"
 #include "app/shutdown_signals.h"
 #include "files/recording.h"
 #include "link/serial_link.h"
-#include "sim/virtual_controller.h"
+#include "sim/controller/virtual_controller.h"
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>

@@ -3,12 +3,12 @@
 #include <memory>
 #include <string>
 
-#include "app/app_info.h"
-#include "app/conversions.h"
+#include "core/app_info.h"
+#include "core/conversions.h"
 #include "files/gait_file.h"
 #include "gait/module_table.h"
 #include "sim/headless_run.h"
-#include "sim/robot.h"
+#include "sim/robot/robot.h"
 
 namespace gp {
 

@@ -14,7 +14,7 @@
 #include <cstdlib>
 #include <limits>
 
-#include "app/conversions.h"
+#include "core/conversions.h"
 #include "gait/module_table.h"
 
 namespace gp::files {

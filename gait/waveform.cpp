@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "app/conversions.h"
+#include "core/conversions.h"
 
 namespace gp {
 

@@ -1,6 +1,6 @@
 #include "command_sink.h"
 
-#include "app/conversions.h"
+#include "core/conversions.h"
 
 namespace gp {
 

@@ -1,6 +1,6 @@
 #include "protocol.h"
 
-#include "app/conversions.h"
+#include "core/conversions.h"
 
 namespace gp {
 

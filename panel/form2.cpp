@@ -24,9 +24,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/conversions.h"
-#include "app/form_common.h"
-#include "app/message_box.h"
+#include "core/conversions.h"
+#include "ui/form_common.h"
+#include "ui/message_box.h"
 #include "link/command_sink.h"
 #include "link/line_budget.h"
 #include "link/protocol.h"

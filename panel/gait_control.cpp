@@ -13,8 +13,8 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include "app/app_info.h"
-#include "app/message_box.h"
+#include "core/app_info.h"
+#include "ui/message_box.h"
 #include "panel/form2.h"
 
 namespace gp {

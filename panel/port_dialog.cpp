@@ -10,7 +10,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "app/app_info.h"
+#include "core/app_info.h"
 
 namespace gp {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <QSettings>
 
-#include "app/app_info.h"
+#include "core/app_info.h"
 
 namespace gp {
 namespace {

@@ -3,14 +3,14 @@
 #include <QGridLayout>
 #include <algorithm>
 
-#include "sim/angle_plot.h"
-#include "sim/chain_view.h"
-#include "sim/channel_table.h"
-#include "sim/line_view.h"
-#include "sim/live_robot.h"
-#include "sim/robot_view.h"
-#include "sim/view.h"
-#include "sim/virtual_controller.h"
+#include "sim/controller/angle_plot.h"
+#include "sim/controller/chain_view.h"
+#include "sim/controller/channel_table.h"
+#include "sim/controller/line_view.h"
+#include "sim/robot/live_robot.h"
+#include "sim/robot/robot_view.h"
+#include "sim/controller/view.h"
+#include "sim/controller/virtual_controller.h"
 
 namespace gp::sim {
 

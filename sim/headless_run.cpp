@@ -12,8 +12,8 @@
 #include "link/command_sink.h"
 #include "link/protocol.h"
 #include "link/transmit_queue.h"
-#include "sim/controller_model.h"
-#include "sim/virtual_robot.h"
+#include "sim/controller/controller_model.h"
+#include "sim/robot/virtual_robot.h"
 
 namespace gp::sim {
 namespace {

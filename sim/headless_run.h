@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "gait/module_table.h"
-#include "sim/robot.h"
+#include "sim/robot/robot.h"
 
 namespace gp::sim {
 

@@ -9,9 +9,9 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "app/app_info.h"
-#include "app/conversions.h"
-#include "app/form_common.h"
+#include "core/app_info.h"
+#include "core/conversions.h"
+#include "ui/form_common.h"
 
 namespace gp {
 namespace {

@@ -12,8 +12,8 @@
 #include "gait/gait_driver.h"
 #include "link/serial_link.h"
 #include "sim/controller_window.h"
-#include "sim/live_robot.h"
-#include "sim/virtual_controller.h"
+#include "sim/robot/live_robot.h"
+#include "sim/controller/virtual_controller.h"
 
 namespace {
 

@@ -1,28 +1,60 @@
 # Each folder includes only from the folders the README's layout table lets it
-# use, and the layers below the windows never include a Qt Widgets header.
-#   cmake -DSOURCE_DIR=<source tree> -P check_layers.cmake
+# use: every arrow points down, and app/ at the top is included by nothing.
+# core/ uses no Qt at all, and the layers below the windows no Qt Widgets.
+#   cmake -DSOURCE_DIR=<source tree> [-DINJECT=<file>:<header>] -P check_layers.cmake
+# INJECT adds one include to one file, so a test can show that a forbidden
+# arrow is caught.
 cmake_minimum_required(VERSION 3.25)
 
-# folder -> what its files may include from the project, besides themselves.
-set(allowed_gait "app/conversions.h;link/")
-set(allowed_link "app/conversions.h")
-set(allowed_files "app/conversions.h;gait/;link/")
-set(allowed_sim "app/conversions.h;files/;gait/;link/")
-set(allowed_panel "app/message_box.h;app/form_common.h;app/conversions.h;app/app_info.h;files/;gait/;link/")
-set(allowed_welcome "app/message_box.h;app/form_common.h;app/conversions.h;app/app_info.h")
-set(no_widgets gait link files)
+# folder -> the folders its files may include from, besides their own.
+# A folder's own files are those directly in it; sim/controller and
+# sim/robot are layers of their own below the files directly in sim/.
+set(allowed_core "")
+set(allowed_link "core")
+set(allowed_gait "core;link")
+set(allowed_ui "core")
+set(allowed_files "core;gait;link")
+set(allowed_sim/controller "core;link;ui")
+set(allowed_sim/robot "core;gait;link;ui;sim/controller")
+set(allowed_sim "core;files;gait;link;ui;sim/controller;sim/robot")
+set(allowed_panel "core;files;gait;link;ui")
+set(allowed_welcome "core;ui")
+set(allowed_app "core;files;gait;link;ui;sim;sim/controller;sim/robot;panel;welcome")
+set(checked core link gait ui files sim/controller sim/robot sim panel welcome app)
+set(no_qt core)
+set(no_widgets core gait link files)
 set(widget_headers QApplication QWidget QMessageBox QDialog QMainWindow QtWidgets)
-set(project_folders app gait link files sim panel welcome tests bench)
+set(project_folders app core ui gait link files sim panel welcome tests bench)
+
+# The layer a project header belongs to: its folder, with sim's two halves
+# told apart.
+function(layer_of header out)
+  string(REGEX MATCH "^[a-z]+/" top "${header}")
+  string(REGEX REPLACE "/$" "" top "${top}")
+  if(top STREQUAL "sim" AND header MATCHES "^sim/(controller|robot)/")
+    set(top "sim/${CMAKE_MATCH_1}")
+  endif()
+  set(${out} "${top}" PARENT_SCOPE)
+endfunction()
 
 set(faults "")
-foreach(folder gait link files sim panel welcome)
-  # Every source file, so that a new one is checked too.
-  file(GLOB_RECURSE sources ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.cpp)
+foreach(folder ${checked})
+  file(GLOB sources ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.cpp)
+  if(folder STREQUAL "app" OR folder STREQUAL "welcome")
+    # Their helpers in subfolders (welcome/art) belong to them.
+    file(GLOB_RECURSE sources ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.cpp)
+  endif()
   foreach(source ${sources})
     file(STRINGS ${source} includes REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]")
     file(RELATIVE_PATH name ${SOURCE_DIR} ${source})
+    if(DEFINED INJECT AND INJECT MATCHES "^${name}:(.+)$")
+      list(APPEND includes "#include \"${CMAKE_MATCH_1}\"")
+    endif()
     foreach(line ${includes})
       string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*[<\"]([^>\"]+)[>\"].*" "\\1" header "${line}")
+      if(folder IN_LIST no_qt AND header MATCHES "^Q")
+        list(APPEND faults "${name} includes <${header}>, a Qt header")
+      endif()
       if(folder IN_LIST no_widgets)
         foreach(widget ${widget_headers})
           if(header MATCHES "^${widget}(/|$)")
@@ -30,19 +62,12 @@ foreach(folder gait link files sim panel welcome)
           endif()
         endforeach()
       endif()
-      string(REGEX MATCH "^[a-z]+/" top "${header}")
-      string(REGEX REPLACE "/$" "" top "${top}")
-      if(top STREQUAL "" OR NOT top IN_LIST project_folders OR top STREQUAL folder)
+      layer_of("${header}" layer)
+      string(REGEX MATCH "^[a-z]+" top "${layer}")
+      if(layer STREQUAL "" OR NOT top IN_LIST project_folders OR layer STREQUAL folder)
         continue()
       endif()
-      set(ok FALSE)
-      foreach(prefix ${allowed_${folder}})
-        string(FIND "${header}" "${prefix}" at)
-        if(at EQUAL 0)
-          set(ok TRUE)
-        endif()
-      endforeach()
-      if(NOT ok)
+      if(NOT layer IN_LIST allowed_${folder})
         list(APPEND faults "${name} includes \"${header}\", which ${folder}/ may not use")
       endif()
     endforeach()

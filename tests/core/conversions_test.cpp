@@ -1,4 +1,4 @@
-#include "app/conversions.h"
+#include "core/conversions.h"
 
 #include <gtest/gtest.h>
 

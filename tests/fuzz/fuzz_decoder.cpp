@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "sim/command_decoder.h"
+#include "sim/controller/command_decoder.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <map>
 #include <vector>
 
-#include "app/message_box.h"
+#include "ui/message_box.h"
 #include "link/serial_link.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/recording_sink.h"

@@ -16,8 +16,8 @@
 #include <memory>
 #include <set>
 
-#include "app/conversions.h"
-#include "app/message_box.h"
+#include "core/conversions.h"
+#include "ui/message_box.h"
 #include "files/recording.h"
 #include "gait/waveform.h"
 #include "panel/form2.h"

@@ -24,7 +24,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "app/message_box.h"
+#include "ui/message_box.h"
 #include "app/shutdown_signals.h"
 #include "link/port_problem.h"
 #include "panel/form2.h"

@@ -20,7 +20,7 @@
 #include <QToolButton>
 #include <memory>
 
-#include "app/message_box.h"
+#include "ui/message_box.h"
 #include "panel/form2.h"
 #include "tests/support/pty_pair.h"
 

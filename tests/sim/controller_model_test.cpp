@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "sim/controller_model.h"
+#include "sim/controller/controller_model.h"
 
 namespace gp::sim {
 namespace {

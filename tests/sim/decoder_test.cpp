@@ -6,7 +6,7 @@
 
 #include "gait/waveform.h"
 #include "link/protocol.h"
-#include "sim/command_decoder.h"
+#include "sim/controller/command_decoder.h"
 
 namespace gp::sim {
 namespace {

@@ -8,8 +8,8 @@
 #include <QtTest>
 #include <cmath>
 
-#include "sim/live_robot.h"
-#include "sim/virtual_controller.h"
+#include "sim/robot/live_robot.h"
+#include "sim/controller/virtual_controller.h"
 
 using namespace gp::sim;
 

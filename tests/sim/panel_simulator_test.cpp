@@ -7,10 +7,10 @@
 #include <QtTest>
 #include <set>
 
-#include "app/message_box.h"
+#include "ui/message_box.h"
 #include "gait/waveform.h"
 #include "panel/form2.h"
-#include "sim/virtual_controller.h"
+#include "sim/controller/virtual_controller.h"
 
 using namespace gp;
 using namespace gp::sim;

@@ -12,9 +12,9 @@
 #include <string>
 
 #include "sim/headless_run.h"
-#include "sim/robot.h"
-#include "sim/servo.h"
-#include "sim/virtual_robot.h"
+#include "sim/robot/robot.h"
+#include "sim/robot/servo.h"
+#include "sim/robot/virtual_robot.h"
 
 namespace gp::sim {
 namespace {

@@ -8,12 +8,12 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include "app/message_box.h"
+#include "ui/message_box.h"
 #include "panel/form2.h"
 #include "sim/controller_window.h"
-#include "sim/live_robot.h"
-#include "sim/robot_view.h"
-#include "sim/virtual_controller.h"
+#include "sim/robot/live_robot.h"
+#include "sim/robot/robot_view.h"
+#include "sim/controller/virtual_controller.h"
 
 using namespace gp;
 using namespace gp::sim;

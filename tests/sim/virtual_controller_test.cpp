@@ -8,7 +8,7 @@
 #include "link/command_sink.h"
 #include "link/serial_link.h"
 #include "sim/controller_window.h"
-#include "sim/virtual_controller.h"
+#include "sim/controller/virtual_controller.h"
 
 using namespace gp;
 using namespace gp::sim;

@@ -23,7 +23,7 @@
 #include "welcome/form_init.h"
 
 
-#include "app/message_box.h"
+#include "ui/message_box.h"
 #include "panel/form2.h"
 #include "tests/support/pty_pair.h"
 

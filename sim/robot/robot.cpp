@@ -1,4 +1,4 @@
-#include "sim/robot.h"
+#include "sim/robot/robot.h"
 
 #include <mujoco/mujoco.h>
 

@@ -1,4 +1,4 @@
-#include "sim/controller_model.h"
+#include "sim/controller/controller_model.h"
 
 namespace gp::sim {
 

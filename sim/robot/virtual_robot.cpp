@@ -1,4 +1,4 @@
-#include "sim/virtual_robot.h"
+#include "sim/robot/virtual_robot.h"
 
 #include <cmath>
 

@@ -10,7 +10,7 @@
 #include <optional>
 
 #include "link/line.h"
-#include "sim/command_decoder.h"
+#include "sim/controller/command_decoder.h"
 
 namespace gp::sim {
 

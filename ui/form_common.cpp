@@ -1,4 +1,4 @@
-#include "app/form_common.h"
+#include "ui/form_common.h"
 
 #include <QComboBox>
 #include <QLineEdit>

@@ -7,7 +7,7 @@
 #include <QPointF>
 #include <QString>
 
-#include "sim/view.h"
+#include "sim/controller/view.h"
 
 class QComboBox;
 class QPushButton;

@@ -1,4 +1,4 @@
-#include "sim/channel_table.h"
+#include "sim/controller/channel_table.h"
 
 #include <QPainter>
 

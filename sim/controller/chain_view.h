@@ -7,7 +7,7 @@
 #include <QPointF>
 #include <array>
 
-#include "sim/view.h"
+#include "sim/controller/view.h"
 
 namespace gp::sim {
 

@@ -5,7 +5,7 @@
 #include <QPolygonF>
 #include <cstdint>
 
-#include "sim/view.h"
+#include "sim/controller/view.h"
 
 namespace gp::sim {
 

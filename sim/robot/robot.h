@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/servo.h"
+#include "sim/robot/servo.h"
 
 namespace gp::sim {
 

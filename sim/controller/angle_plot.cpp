@@ -1,4 +1,4 @@
-#include "sim/angle_plot.h"
+#include "sim/controller/angle_plot.h"
 
 #include <QPainter>
 #include <algorithm>

@@ -4,7 +4,7 @@
 #include <QMessageBox>
 #include <QWidget>
 
-#include "app/app_info.h"
+#include "core/app_info.h"
 
 namespace gp {
 namespace {

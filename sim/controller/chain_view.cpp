@@ -1,4 +1,4 @@
-#include "sim/chain_view.h"
+#include "sim/controller/chain_view.h"
 
 #include <QLineF>
 #include <QPainter>

@@ -11,7 +11,7 @@
 #include <QWidget>
 #include <cstdint>
 
-#include "sim/controller_model.h"
+#include "sim/controller/controller_model.h"
 
 class QPainter;
 

@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "sim/view.h"
+#include "sim/controller/view.h"
 
 namespace gp::sim {
 

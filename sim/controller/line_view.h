@@ -1,7 +1,7 @@
 #pragma once
 // The controller-wide command, the line's load and what could not be read.
 
-#include "sim/view.h"
+#include "sim/controller/view.h"
 
 namespace gp::sim {
 

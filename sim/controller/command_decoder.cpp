@@ -1,4 +1,4 @@
-#include "sim/command_decoder.h"
+#include "sim/controller/command_decoder.h"
 
 #include <cstdio>
 

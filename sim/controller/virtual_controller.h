@@ -10,7 +10,7 @@
 #include <functional>
 #include <memory>
 
-#include "sim/controller_model.h"
+#include "sim/controller/controller_model.h"
 
 class QSocketNotifier;
 

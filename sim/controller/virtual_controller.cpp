@@ -1,4 +1,4 @@
-#include "sim/virtual_controller.h"
+#include "sim/controller/virtual_controller.h"
 
 #include <QSocketNotifier>
 #include <cerrno>

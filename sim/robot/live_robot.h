@@ -15,8 +15,8 @@
 #include <memory>
 #include <optional>
 
-#include "sim/controller_model.h"
-#include "sim/virtual_robot.h"
+#include "sim/controller/controller_model.h"
+#include "sim/robot/virtual_robot.h"
 
 namespace gp::sim {
 

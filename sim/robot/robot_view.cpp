@@ -1,15 +1,14 @@
-#include "sim/robot_view.h"
+#include "sim/robot/robot_view.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <cmath>
 
-#include "sim/live_robot.h"
+#include "sim/robot/live_robot.h"
+#include "ui/message_box.h"
 
 namespace gp::sim {
 
@@ -52,8 +51,7 @@ void RobotView::resizeEvent(QResizeEvent* event) {
 bool RobotView::chooseRobot(const QString& robot) {
   QString error;
   if (!robot_.load(robot, &error)) {
-    QMessageBox::critical(this, QCoreApplication::applicationName(),
-                          QStringLiteral("The robot model cannot be used.\n\n%1").arg(error));
+    ShowCritical(this, QStringLiteral("The robot model cannot be used.\n\n%1").arg(error));
     choice_->setCurrentIndex(lastChoice_);
     return false;
   }

@@ -1,4 +1,4 @@
-#include "sim/servo.h"
+#include "sim/robot/servo.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,9 +1,9 @@
-#include "sim/view.h"
+#include "sim/controller/view.h"
 
 #include <QPainter>
 #include <array>
 
-#include "sim/virtual_controller.h"
+#include "sim/controller/virtual_controller.h"
 
 namespace gp::sim {
 

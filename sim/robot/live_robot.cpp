@@ -1,9 +1,9 @@
-#include "sim/live_robot.h"
+#include "sim/robot/live_robot.h"
 
 #include <chrono>
 #include <cmath>
 
-#include "sim/virtual_controller.h"
+#include "sim/controller/virtual_controller.h"
 
 namespace gp::sim {
 

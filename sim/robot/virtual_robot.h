@@ -7,9 +7,9 @@
 #include <array>
 #include <memory>
 
-#include "sim/command_decoder.h"
-#include "sim/robot.h"
-#include "sim/servo.h"
+#include "sim/controller/command_decoder.h"
+#include "sim/robot/robot.h"
+#include "sim/robot/servo.h"
 
 namespace gp::sim {
 

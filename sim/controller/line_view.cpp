@@ -1,10 +1,10 @@
-#include "sim/line_view.h"
+#include "sim/controller/line_view.h"
 
 #include <QPainter>
 #include <algorithm>
 
 #include "link/line.h"
-#include "sim/virtual_controller.h"
+#include "sim/controller/virtual_controller.h"
 
 namespace gp::sim {
 
