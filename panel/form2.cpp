@@ -14,7 +14,6 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QShortcut>
 #include <QStatusBar>
 #include <QTimer>
 #include <cstdint>
@@ -22,6 +21,7 @@
 #include <cstdlib>
 #include <limits>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/conversions.h"
@@ -103,6 +103,8 @@ Form2::Form2(PanelOptions options, QWidget* parent)
           table_, state_, link_,
           [this](const std::string& text) { ShowCritical(this, QString::fromStdString(text)); },
           [] { return ModalBoxOpen(); }, this) {
+  // Sees the keys on their way to a menu or list of any window.
+  qApp->installEventFilter(this);
   buildControls();
   load();
 }
@@ -312,13 +314,6 @@ void Form2::buildStatusLine() {
     portControl_->setVisible(message.isEmpty());
     statusLine_->setVisible(message.isEmpty());
   });
-  // Escape pauses, as the "Pause" button does; a message box, a window of
-  // its own, keeps Escape for itself.
-  auto* pause = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-  pause->setObjectName(QStringLiteral("PauseShortcut"));
-  connect(pause, &QShortcut::activated, this, [this] {
-    if (command8_->isEnabled()) command8_->click();
-  });
   // The link already paces countersChanged to a readable rate.
   connect(&link_, &SerialLink::countersChanged, this, [this] { refreshStatusLine(); });
   connect(&link_, &SerialLink::stateChanged, this, [this] { refreshStatusLine(); });
@@ -342,7 +337,38 @@ void Form2::setFocusOrder() {
   for (std::size_t i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
+namespace {
+
+bool IsPlainEscape(const QEvent* event) {
+  const auto* key = static_cast<const QKeyEvent*>(event);
+  return key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier;
+}
+
+}  // namespace
+
+bool Form2::menuHoldsEscape() const {
+  return QApplication::activePopupWidget() != nullptr || menuBar()->activeAction() != nullptr;
+}
+
+// Escape presses "Pause" only when it reaches the window unclaimed. A menu, a
+// drop-down list or a clicked menu-bar title takes it first, and Escape only
+// closes or leaves that. A window-wide shortcut would fire from inside them.
+void Form2::keyPressEvent(QKeyEvent* event) {
+  if (!IsPlainEscape(event)) {
+    QMainWindow::keyPressEvent(event);
+    return;
+  }
+  const bool forMenu = std::exchange(escapeForMenu_, false) || menuHoldsEscape();
+  if (menuBar()->activeAction()) menuBar()->setActiveAction(nullptr);
+  if (!forMenu && command8_->isEnabled()) command8_->click();
+}
+
 bool Form2::eventFilter(QObject* watched, QEvent* event) {
+  // A drop-down list closes already on the check for shortcuts that comes
+  // before every key, so the key itself then finds no list open: whether a
+  // menu held Escape is noted there.
+  if (event->type() == QEvent::ShortcutOverride && IsPlainEscape(event) && menuHoldsEscape()) escapeForMenu_ = true;
+  if (event->type() == QEvent::KeyRelease && IsPlainEscape(event)) escapeForMenu_ = false;
   // Qt's scroll bars invert their controls, which turns the Left and Right
   // keys of a horizontal one around; here Right steps up and Left down.
   if (watched == hscrollTimer_ && event->type() == QEvent::KeyPress) {

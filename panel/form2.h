@@ -54,6 +54,7 @@ class Form2 : public QMainWindow {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   // Rows of entry boxes and check boxes on the form; rows 1 to 8 are the
@@ -90,6 +91,7 @@ class Form2 : public QMainWindow {
   void onFunctionChosen();
 
   void refreshStatusLine();
+  bool menuHoldsEscape() const;
 
   PanelOptions options_;
   ModuleTable table_;
@@ -114,6 +116,7 @@ class Form2 : public QMainWindow {
   QPushButton* commandExit_ = nullptr;
 
   QLabel* statusLine_ = nullptr;
+  bool escapeForMenu_ = false;  // the Escape under way closes a menu or list
   GaitControl* gaitControl_ = nullptr;
   class PortControl* portControl_ = nullptr;
 };

@@ -17,6 +17,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <QToolButton>
 #include <memory>
 
@@ -575,6 +576,96 @@ class TestForm2 : public QObject {
     }
     QCOMPARE(walked, expected);
     QCOMPARE(wire_->ReadUntilQuiet(50), QByteArray());
+  }
+
+  // Escape presses "Pause" from every control of the panel. Where a menu, a
+  // clicked menu-bar title, a drop-down list or the port list holds it,
+  // Escape only closes that: nothing is sent and the focus stays.
+  void escapeClosesMenusAndListsBeforeItPauses() {
+    openPanel();
+    QTest::mouseClick(button("Command7"), Qt::LeftButton);
+    QCOMPARE(wire_->ReadUntilTail("SC\r"), QByteArray("SO\rSC\r"));
+    // To the window that has the keyboard, as the platform hands a key over.
+    auto escape = [this] {
+      QWindow* w = QGuiApplication::focusWindow();
+      QTest::keyClick(w ? w : form_->windowHandle(), Qt::Key_Escape);
+    };
+    QMenuBar* bar = form_->menuBar();
+    auto clickTitle = [bar](QAction* title) {
+      QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(title).center());
+    };
+    box("Text_Amp1")->setFocus();
+
+    for (const char* name : {"File", "Edit", "Simulation", "Diagram", "Help"}) {
+      QAction* title = form_->findChild<QAction*>(name);
+      clickTitle(title);
+      QCOMPARE(bar->activeAction(), title);
+      escape();
+      QVERIFY2(form_->state().Running == -1, name);
+      QVERIFY2(bar->activeAction() == nullptr, name);  // Escape left the menu bar
+    }
+
+    QMenu* control = form_->findChild<QAction*>("Control")->menu();
+    clickTitle(control->menuAction());
+    QTRY_VERIFY(control->isVisible());
+    escape();  // closes the submenu, the title stays highlighted
+    QTRY_VERIFY(!control->isVisible());
+    escape();  // leaves the menu bar
+    QTRY_VERIFY(bar->activeAction() == nullptr);
+    QCOMPARE(form_->state().Running, -1);
+
+    auto* combo = get<QComboBox>("Combo_Functions");
+    combo->setFocus();
+    QTest::keyClick(combo, Qt::Key_F4);
+    QTRY_VERIFY(combo->view()->isVisible());
+    escape();
+    QTRY_VERIFY(!combo->view()->isVisible());
+    QCOMPARE(form_->state().WaveFunction, 0);
+    QCOMPARE(form_->state().Running, -1);
+    box("Text_Amp1")->setFocus();
+
+    QMenu* gaitMenu = get<QToolButton>("GaitButton")->menu();
+    bool gaitMenuOpened = false;
+    QTimer::singleShot(0, this, [&] {
+      QTRY_VERIFY(gaitMenu->isVisible());
+      gaitMenuOpened = true;
+      escape();
+    });
+    QTest::mouseClick(get<QToolButton>("GaitButton"), Qt::LeftButton);  // returns once the menu has closed
+    QVERIFY(gaitMenuOpened && !gaitMenu->isVisible());
+    QCOMPARE(form_->state().Running, -1);
+
+    dialogExpected_ = true;
+    QString portList;
+    QTimer::singleShot(0, this, [&] {
+      QTRY_VERIFY(QApplication::activeModalWidget() != nullptr);
+      portList = QApplication::activeModalWidget()->objectName();
+      QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape);
+    });
+    get<QToolButton>("PortControl")->click();  // returns once the list has closed
+    QCOMPARE(portList, QStringLiteral("PortDialog"));
+    QVERIFY(form_->link().isOpen());
+
+    QCOMPARE(form_->state().Running, -1);
+    QCOMPARE(form_->focusWidget()->objectName(), QStringLiteral("Text_Amp1"));
+    QCOMPARE(wire_->ReadUntilQuiet(), QByteArray());
+    showActive();  // the offscreen platform leaves a closed popup active
+
+    // Outside them, Escape is "Pause" wherever the focus is.
+    QList<QWidget*> order = {QApplication::focusWidget()};
+    for (QWidget* w = order.first()->nextInFocusChain(); w != order.first(); w = w->nextInFocusChain()) {
+      if (w->focusPolicy() & Qt::TabFocus && w->isVisible() && w->isEnabled()) order << w;
+    }
+    QVERIFY(order.size() >= 44);
+    for (QWidget* w : order) {
+      QTest::mouseClick(button("Command7"), Qt::LeftButton);
+      w->setFocus();
+      escape();
+      QVERIFY2(form_->state().Running == 0, qPrintable(w->objectName()));
+      QCOMPARE(FocusName(), QStringLiteral("Command7"));
+      QCOMPARE(wire_->ReadUntilTail("SF\r"), QByteArray("SO\rSC\rSF\r"));
+    }
+    QVERIFY(shown_.isEmpty());
   }
 
   void enterAndSpacePressFocusedButton() {
