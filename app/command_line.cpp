@@ -4,6 +4,7 @@
 #include <QCommandLineParser>
 
 #include "core/app_info.h"
+#include "link/port_problem.h"
 
 namespace gp {
 namespace {
@@ -27,6 +28,20 @@ void AddToolkitOptions(QCommandLineParser& parser) {
 }
 
 }  // namespace
+
+QStringList ArgumentsFromBytes(int argc, const char* const argv[]) {
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) {
+    const QByteArray argument(argv[i]);
+    const qsizetype equals = argument.startsWith('-') ? argument.indexOf('=') : -1;
+    if (equals > 0) {
+      arguments << QString::fromLocal8Bit(argument.left(equals + 1)) + PortNameFromBytes(argument.mid(equals + 1));
+    } else {
+      arguments << PortNameFromBytes(argument);
+    }
+  }
+  return arguments;
+}
 
 CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaultPort) {
   CommandLine result;
@@ -53,6 +68,7 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
       QStringLiteral("Drive a virtual servo controller, shown in a window of its own, instead of a serial device."));
   parser.addOption(simulatorOption);
 
+  const sim::HeadlessOptions defaults;
   const QCommandLineOption simulateOption(
       QStringLiteral("simulate"),
       QStringLiteral("Run the gait file on the virtual robot without windows and print the result as JSON."),
@@ -60,10 +76,10 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
   const QCommandLineOption robotOption(
       QStringLiteral("robot"),
       QStringLiteral("The virtual robot: snake (default), caterpillar or a MuJoCo model file."),
-      QStringLiteral("snake|caterpillar|FILE.xml"), QStringLiteral("snake"));
-  const QCommandLineOption secondsOption(QStringLiteral("seconds"),
-                                         QStringLiteral("Seconds of gait to simulate (default 10)."),
-                                         QStringLiteral("N"), QStringLiteral("10"));
+      QStringLiteral("snake|caterpillar|FILE.xml"), QString::fromStdString(defaults.robot));
+  const QCommandLineOption secondsOption(
+      QStringLiteral("seconds"), QStringLiteral("Seconds of gait to simulate (default %1).").arg(defaults.seconds),
+      QStringLiteral("N"), QString::number(defaults.seconds));
   const QCommandLineOption lineOption(
       QStringLiteral("line"),
       QStringLiteral("The simulated line: 9600 paces commands as the 9600-baud line does (default); with ideal "
@@ -133,8 +149,8 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
         return fail(QStringLiteral("--simulate cannot be used with --%1.").arg(option->names().constFirst()));
     }
   }
-  result.simulate.robot = parser.value(robotOption);
-  if (result.simulate.robot.isEmpty()) return fail(QStringLiteral("--robot needs snake, caterpillar or a model file."));
+  result.simulate.robot = parser.value(robotOption).toStdString();
+  if (result.simulate.robot.empty()) return fail(QStringLiteral("--robot needs snake, caterpillar or a model file."));
   if (parser.isSet(simulateOption)) {
     if (parser.isSet(simulatorOption) || parser.isSet(portOption))
       return fail(QStringLiteral("--simulate runs without a port: it cannot be used with --simulator or --port."));

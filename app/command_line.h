@@ -36,8 +36,10 @@ struct CommandLine {
   double speed = 1.0;  // Action::Replay: recorded times are divided by it
 };
 
-// Exit status for a command line the program cannot use.
-constexpr int kUsageExitCode = 2;
+// The program's arguments as text. A device or file name is bytes, which need
+// not be valid in the system's encoding: such a name (alone or after "=") is
+// taken by the device or file it leads to, where that one can be spelled.
+QStringList ArgumentsFromBytes(int argc, const char* const argv[]);
 
 // Reads the arguments, the program's path first. The toolkit's own options
 // (-platform, -style, -display and the like) are let through for the

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/exit_status.h"
 #include "core/app_info.h"
 
 namespace gp {
@@ -45,7 +46,7 @@ void Guard(QtMsgType type, const QMessageLogContext&, const QString& text) {
   if (!platform.isEmpty()) line += QStringLiteral(" (QT_QPA_PLATFORM=%1)").arg(platform);
   std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
   std::fflush(stderr);
-  std::_Exit(kNoDisplayExitCode);
+  std::_Exit(kFailureExitCode);
 }
 
 }  // namespace

@@ -7,9 +7,6 @@
 
 namespace gp {
 
-// Exit status when no window can be opened.
-constexpr int kNoDisplayExitCode = 1;
-
 // Before the application object: false, with *why, when no window system is
 // named at all (no DISPLAY or WAYLAND_DISPLAY, no QT_QPA_PLATFORM, no
 // -platform among the arguments).
@@ -17,7 +14,7 @@ bool DisplayNamed(const QStringList& arguments, QString* why);
 
 // While the application object is made: a platform plugin that cannot start
 // prints one line naming what is missing and ends the program with
-// kNoDisplayExitCode. The toolkit's messages in the meantime are held back
+// kFailureExitCode. The toolkit's messages in the meantime are held back
 // and passed on once a window system is up.
 class PlatformGuard {
  public:

@@ -1,5 +1,6 @@
 #include "app/list_ports.h"
 
+#include "app/exit_status.h"
 #include "link/port_catalogue.h"
 
 namespace gp {
@@ -10,7 +11,7 @@ int RunListPorts(std::FILE* out, std::FILE* err) {
   if (ports.empty()) std::fputs("No serial device is connected.\n", err);
   std::fflush(out);
   std::fflush(err);
-  return 0;
+  return kSuccessExitCode;
 }
 
 }  // namespace gp

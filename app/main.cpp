@@ -17,13 +17,13 @@
 #include "app/command_line.h"
 #include "app/console.h"
 #include "app/display_check.h"
+#include "app/exit_status.h"
 #include "app/list_ports.h"
 #include "app/replay.h"
 #include "app/shutdown_signals.h"
 #include "app/simulate.h"
 #include "app/startup_probe.h"
 #include "files/gait_file.h"
-#include "link/port_problem.h"
 #include "link/serial_link.h"
 #include "panel/form2.h"
 #include "panel/gait_control.h"
@@ -38,33 +38,17 @@ namespace {
 
 using gp::Print;
 
-// The --port value as the system spelled it: a device path is bytes, which
-// need not be valid UTF-8.
-QByteArray RawPortArgument(int argc, char* argv[]) {
-  QByteArray value;
-  for (int i = 1; i < argc; ++i) {
-    const QByteArray argument(argv[i]);
-    if ((argument == "--port" || argument == "-port") && i + 1 < argc) {
-      value = argv[++i];
-    } else if (argument.startsWith("--port=")) {
-      value = argument.mid(7);
-    }
-  }
-  return value;
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
   const std::int64_t mainNs = gp::MonotonicNs();
-  QStringList arguments;
-  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  const QStringList arguments = gp::ArgumentsFromBytes(argc, argv);
   const gp::CommandLine commandLine = gp::ParseCommandLine(arguments, gp::SerialLink::DefaultPortName());
   switch (commandLine.action) {
     case gp::CommandLine::Action::ShowHelp:
     case gp::CommandLine::Action::ShowVersion:
       Print(stdout, commandLine.text);
-      return 0;
+      return gp::kSuccessExitCode;
     case gp::CommandLine::Action::ListPorts:
       return gp::RunListPorts(stdout, stderr);
     case gp::CommandLine::Action::Fail:
@@ -103,7 +87,7 @@ int main(int argc, char* argv[]) {
   // Only now that everything the command line names has been checked.
   if (QString why; !gp::DisplayNamed(arguments, &why)) {
     Print(stderr, why);
-    return gp::kNoDisplayExitCode;
+    return gp::kFailureExitCode;
   }
   std::optional<gp::PlatformGuard> platformGuard(std::in_place);
   QApplication app(argc, argv);
@@ -122,21 +106,20 @@ int main(int argc, char* argv[]) {
   std::unique_ptr<gp::sim::VirtualController> controller;
   gp::PanelOptions options;
   options.port = commandLine.port;
-  if (commandLine.portChosen) options.port = gp::PortNameFromBytes(RawPortArgument(argc, argv));
   if (commandLine.simulator) {
     controller = std::make_unique<gp::sim::VirtualController>();
     QString why;
     if (!controller->start(&why)) {
       Print(stderr, QStringLiteral("%1: --simulator is unavailable: %2\n").arg(QString::fromUtf8(gp::kAppName), why));
-      return 1;
+      return gp::kFailureExitCode;
     }
     options.port = controller->devicePath();
     options.portLabel = QStringLiteral("virtual servo controller");
     // A robot model the physics refuses is reported before any window opens.
     std::string refused;
-    if (!gp::sim::Robot::Load(commandLine.simulate.robot.toStdString(), &refused)) {
+    if (!gp::sim::Robot::Load(commandLine.simulate.robot, &refused)) {
       Print(stderr, QStringLiteral("%1: %2\n").arg(QString::fromUtf8(gp::kAppName), QString::fromStdString(refused)));
-      return gp::kSimulateInputExitCode;
+      return gp::kUsageExitCode;
     }
   } else if (!commandLine.portChosen) {
     // The device the person chose last time, found again by its stable name.
@@ -158,7 +141,7 @@ int main(int argc, char* argv[]) {
     if (gait) form->gaitControl().applyGait(*gait, commandLine.gaitFile);
     if (controller) {
       auto* window = new gp::sim::ControllerWindow(*controller);
-      window->robotView().chooseRobot(commandLine.simulate.robot);
+      window->robotView().chooseRobot(QString::fromStdString(commandLine.simulate.robot));
       controllerWindow = window;
       QTimer::singleShot(0, controllerWindow, [&panel, &controllerWindow] {
         if (panel.isNull() || controllerWindow.isNull()) return;
@@ -177,7 +160,7 @@ int main(int argc, char* argv[]) {
     if (auto* form = qobject_cast<gp::Form2*>(panel.data())) {
       form->exitBySignal();
     } else {
-      QCoreApplication::exit(0);
+      QCoreApplication::exit(gp::kSuccessExitCode);
     }
   });
 

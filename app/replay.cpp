@@ -11,8 +11,10 @@
 
 #include "core/app_info.h"
 #include "app/console.h"
+#include "app/exit_status.h"
 #include "app/shutdown_signals.h"
 #include "files/recording.h"
+#include "link/protocol.h"
 #include "link/serial_link.h"
 #include "sim/controller/virtual_controller.h"
 
@@ -25,7 +27,6 @@ namespace {
 
 constexpr int kCatchUpPollMs = 20;
 constexpr int kProgressMs = 250;
-constexpr int kInterruptedExitCode = 130;
 constexpr int kControllerCatchUpMs = 1000;
 
 bool IsTerminal(std::FILE* stream) {
@@ -35,21 +36,6 @@ bool IsTerminal(std::FILE* stream) {
   (void)stream;
   return false;
 #endif
-}
-
-// A recorded command as the transmit queue takes it: a position keeps its
-// channel, so that at a higher speed than the line carries only the newest
-// position of a channel waits, as in the panel.
-ServoCommand FromRecorded(const QByteArray& bytes) {
-  ServoCommand command;
-  command.bytes = bytes.toStdString();
-  const std::string_view text(command.bytes);
-  if (text.substr(0, kPositionPrefix.size()) == kPositionPrefix && text.size() > kPositionPrefix.size() + 1 &&
-      text[kPositionPrefix.size()] == ' ') {
-    const char digit = text[kPositionPrefix.size() + 1];
-    if (digit >= '0' && digit <= '7') command.channel = digit - '0';
-  }
-  return command;
 }
 
 QString Seconds(qint64 ms) { return QString::number(static_cast<double>(ms) / 1000.0, 'f', 1); }
@@ -69,7 +55,7 @@ class Replay {
     // The panel's wording ("carries on without the robot") does not fit here.
     QObject::connect(&link_, &SerialLink::failure, [this] {
       failure_ = link_.statusText() + QStringLiteral("; the replay ends.");
-      finish(1);
+      finish(kFailureExitCode);
     });
   }
 
@@ -98,11 +84,13 @@ class Replay {
   void sendDue() {
     if (finished_) return;
     while (next_ < commands_.size() && dueMs(next_) <= clock_.elapsed()) {
-      link_.Write(FromRecorded(commands_[next_].bytes));
+      // A position keeps its channel, so that at a higher speed than the line
+      // carries only the newest position of a channel waits, as in the panel.
+      link_.Write(CommandFromBytes(commands_[next_].bytes.toStdString()));
       ++next_;
     }
     if (next_ == commands_.size()) {
-      finish(0);
+      finish(kSuccessExitCode);
       return;
     }
     sendTimer_.start(static_cast<int>(std::max<qint64>(0, dueMs(next_) - clock_.elapsed())));
@@ -130,14 +118,14 @@ class Replay {
     link_.Close();
     const LinkCounters c = link_.counters();
     bytesSent_ = c.bytesSent;
-    if (code == 0 && c.droppedOffline > 0) {
+    if (code == kSuccessExitCode && c.droppedOffline > 0) {
       failure_ = QStringLiteral("%1 commands could not be sent to %2.").arg(c.droppedOffline).arg(device_);
-      code = 1;
+      code = kFailureExitCode;
     }
     exitCode_ = code;
     const QString stale =
         c.stale > 0 ? QStringLiteral(" (%1 positions left out as superseded)").arg(c.stale) : QString();
-    if (code == 0) {
+    if (code == kSuccessExitCode) {
       Print(stdout, QStringLiteral("Replayed %1 commands from %2 to %3 at speed %4 in %5 s%6.\n")
                         .arg(commands_.size())
                         .arg(QDir::toNativeSeparators(options_.file), device_)
@@ -164,7 +152,7 @@ class Replay {
   QElapsedTimer clock_;
   std::size_t next_ = 0;
   bool finished_ = false;
-  int exitCode_ = 0;
+  int exitCode_ = kSuccessExitCode;
   std::uint64_t bytesSent_ = 0;
   QString failure_;
 };
@@ -180,11 +168,11 @@ int RunReplay(const ReplayOptions& options, int argc, char* argv[]) {
   QString error;
   if (!files::ReadRecording(options.file, &commands, &error)) {
     Print(stderr, QStringLiteral("%1: %2\n").arg(program, error));
-    return 2;
+    return kUsageExitCode;
   }
   if (commands.empty()) {
     Print(stdout, QStringLiteral("%1 holds no commands; nothing was sent.\n").arg(QDir::toNativeSeparators(options.file)));
-    return 0;
+    return kSuccessExitCode;
   }
 
   // Made before the link so that it outlives it: the link would otherwise
@@ -195,16 +183,16 @@ int RunReplay(const ReplayOptions& options, int argc, char* argv[]) {
     controller = std::make_unique<sim::VirtualController>();
     if (!controller->start(&error)) {
       Print(stderr, QStringLiteral("%1: --simulator is unavailable: %2\n").arg(program, error));
-      return 1;
+      return kFailureExitCode;
     }
     device = controller->devicePath();
   }
 
-  int status = 1;
+  int status = kFailureExitCode;
   std::uint64_t bytesSent = 0;
   {
     Replay replay(options, std::move(commands), device);
-    if (!replay.open()) return 1;
+    if (!replay.open()) return kFailureExitCode;
     QTimer::singleShot(0, [&replay] { replay.begin(); });
     QCoreApplication::exec();
     status = replay.exitCode();

@@ -13,9 +13,10 @@ struct ReplayOptions {
   double speed = 1.0;      // recorded times are divided by this
 };
 
-// Exit status: 0 when every command is on the line, 2 when the recording
-// cannot be read (nothing is sent then), 1 when the port fails, 130 when
-// stopped by Ctrl+C, SIGTERM or SIGHUP. Creates its own application object.
+// Exit status (app/exit_status.h): success when every command is on the
+// line, usage when the recording cannot be read (nothing is sent then),
+// failure when the port fails, interrupted when stopped by Ctrl+C, SIGTERM or
+// SIGHUP. Creates its own application object.
 int RunReplay(const ReplayOptions& options, int argc, char* argv[]);
 
 }  // namespace gp

@@ -5,6 +5,7 @@
 
 #include "core/app_info.h"
 #include "core/conversions.h"
+#include "app/exit_status.h"
 #include "files/gait_file.h"
 #include "gait/module_table.h"
 #include "sim/headless_run.h"
@@ -22,7 +23,7 @@ int RunSimulate(const SimulateRequest& request, std::FILE* out, std::FILE* err) 
   files::Gait gait;
   QString readError;
   if (!files::ReadGaitFile(request.gaitFile, &gait, &readError))
-    return report(readError.toStdString(), kSimulateInputExitCode);
+    return report(readError.toStdString(), kUsageExitCode);
 
   // The table as the panel holds it after loading the file: the boxes keep
   // whole degrees of amplitude and centre, the phase as typed.
@@ -35,19 +36,15 @@ int RunSimulate(const SimulateRequest& request, std::FILE* out, std::FILE* err) 
     table.ServoEnabled[n] = m.enabled ? kTrue : kFalse;
   }
 
-  const std::string robot = request.robot.toStdString();
   std::string error;
-  std::unique_ptr<sim::Robot> loaded = sim::Robot::Load(robot, &error);
-  if (!loaded) return report(error, kSimulateInputExitCode);
-  sim::HeadlessOptions options;
-  options.seconds = request.seconds;
-  options.idealLine = request.idealLine;
-  const auto result = sim::RunHeadless(table, gait.intervalMs, std::move(loaded), options, &error);
-  if (!result) return report(error, kSimulateFailedExitCode);
+  std::unique_ptr<sim::Robot> loaded = sim::Robot::Load(request.robot, &error);
+  if (!loaded) return report(error, kUsageExitCode);
+  const auto result = sim::RunHeadless(table, gait.intervalMs, std::move(loaded), request, &error);
+  if (!result) return report(error, kFailureExitCode);
   const std::string json = sim::HeadlessJson(*result);
   std::fputs(json.c_str(), out);
   std::fflush(out);
-  return 0;
+  return kSuccessExitCode;
 }
 
 }  // namespace gp

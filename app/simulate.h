@@ -5,22 +5,19 @@
 #include <QString>
 #include <cstdio>
 
+#include "sim/headless_run.h"
+
 namespace gp {
 
-struct SimulateRequest {
+// The gait file and how to run it; the robot also stands behind the virtual
+// controller with --simulator.
+struct SimulateRequest : sim::HeadlessOptions {
   QString gaitFile;
-  QString robot = QStringLiteral("snake");  // "snake", "caterpillar" or a model file
-  double seconds = 10;
-  bool idealLine = false;
 };
 
-// Exit status when the gait file or the robot model cannot be used.
-constexpr int kSimulateInputExitCode = 2;
-// Exit status when the physics itself failed during the run.
-constexpr int kSimulateFailedExitCode = 1;
-
 // Runs the request; the JSON goes to `out`, a failure's one line to `err`.
-// Returns the process's exit status.
+// Returns the process's exit status: kUsageExitCode when the gait file or
+// the robot model cannot be used, kFailureExitCode when the physics failed.
 int RunSimulate(const SimulateRequest& request, std::FILE* out, std::FILE* err);
 
 }  // namespace gp

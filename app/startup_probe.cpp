@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "app/exit_status.h"
+
 namespace gp {
 namespace {
 
@@ -85,7 +87,7 @@ class Probe : public QObject {
                 PanelStatus().toLocal8Bit().constData());
     std::fflush(stdout);
     QApplication::closeAllWindows();
-    QCoreApplication::exit(0);
+    QCoreApplication::exit(kSuccessExitCode);
   }
 
   QPointer<QWidget> welcome_;

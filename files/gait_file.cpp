@@ -43,7 +43,7 @@ std::optional<Fault> CheckValues(const Gait& gait) {
     return Fault{QStringLiteral("interval_ms"),
                  QStringLiteral("%1 is outside 1 to 1000 milliseconds").arg(gait.intervalMs)};
   }
-  for (int i = 0; i < kGaitModules; ++i) {
+  for (int i = 0; i < kModules; ++i) {
     const GaitModule& m = gait.modules[static_cast<std::size_t>(i)];
     for (const auto& [key, value] : {std::pair{"amplitude", m.amplitude}, std::pair{"phase", m.phase},
                                      std::pair{"centre", m.centre}}) {
@@ -165,12 +165,12 @@ std::optional<Fault> ReadDocument(const QJsonObject& top, Gait* out) {
   const QJsonValue modules = top.value(QLatin1String("modules"));
   if (auto f = Expect(modules, QJsonValue::Array, QStringLiteral("modules"))) return f;
   const QJsonArray list = modules.toArray();
-  if (list.size() != kGaitModules) {
+  if (list.size() != kModules) {
     return Fault{QStringLiteral("modules"), QStringLiteral("has %1 %2; a gait has exactly 8")
                                                 .arg(list.size())
                                                 .arg(list.size() == 1 ? QStringLiteral("entry") : QStringLiteral("entries"))};
   }
-  for (int i = 0; i < kGaitModules; ++i) {
+  for (int i = 0; i < kModules; ++i) {
     if (auto f = ReadModule(list.at(i), i, &gait.modules[static_cast<std::size_t>(i)])) return f;
   }
   if (auto f = CheckValues(gait)) return f;
@@ -194,12 +194,12 @@ QByteArray GaitJson(const Gait& gait) {
   out += QStringLiteral("{\n  \"format\": \"%1\",\n  \"version\": %2,\n").arg(QLatin1String(kFormat)).arg(kVersion);
   out += QStringLiteral("  \"name\": %1,\n  \"notes\": %2,\n").arg(JsonText(gait.name), JsonText(gait.notes));
   out += QStringLiteral("  \"interval_ms\": %1,\n  \"modules\": [\n").arg(gait.intervalMs);
-  for (int i = 0; i < kGaitModules; ++i) {
+  for (int i = 0; i < kModules; ++i) {
     const GaitModule& m = gait.modules[static_cast<std::size_t>(i)];
     out += QStringLiteral("    { \"amplitude\": %1, \"phase\": %2, \"centre\": %3, \"enabled\": %4 }%5\n")
                .arg(JsonNumber(m.amplitude), JsonNumber(m.phase), JsonNumber(m.centre),
                     m.enabled ? QStringLiteral("true") : QStringLiteral("false"),
-                    i + 1 < kGaitModules ? QStringLiteral(",") : QString());
+                    i + 1 < kModules ? QStringLiteral(",") : QString());
   }
   out += QStringLiteral("  ]\n}\n");
   return out.toUtf8();

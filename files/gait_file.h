@@ -14,9 +14,9 @@
 #include <QStringList>
 #include <array>
 
-namespace gp::files {
+#include "gait/module_table.h"
 
-constexpr int kGaitModules = 8;
+namespace gp::files {
 
 struct GaitModule {
   double amplitude = 90;  // degrees, as typed into the amplitude box
@@ -28,8 +28,8 @@ struct GaitModule {
 struct Gait {
   QString name;
   QString notes;
-  int intervalMs = 20;
-  std::array<GaitModule, kGaitModules> modules{};
+  int intervalMs = kDesignIntervalMs;
+  std::array<GaitModule, kModules> modules{};
 };
 
 // False with *error = one line naming the file, the field and the reason; *gait untouched then.

@@ -1,7 +1,7 @@
 #pragma once
 // The gait's two timers: Timer1, the gait clock, and Timer2, the position
-// refresh, both 20 ms and precise, ticking from start() until the panel
-// closes the link for good.
+// refresh, both precise and at kDesignIntervalMs at first, ticking from
+// start() until the panel closes the link for good.
 
 #include <QObject>
 #include <QTimer>
@@ -14,8 +14,6 @@ namespace gp {
 class GaitDriver : public QObject {
   Q_OBJECT
  public:
-  static constexpr int kDesignIntervalMs = 20;
-
   // Decides whether a modal box is open; ticks then do nothing at all.
   using ModalCheck = std::function<bool()>;
 

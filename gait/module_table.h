@@ -17,8 +17,9 @@ constexpr bool IsTrue(Bool16 b) { return b == kTrue; }
 // Rows 1 to 8 are the modules (module n is servo channel n-1); row 9 is used
 // by ServoEnabled alone, for the ninth channel; rows 0 and 10 to 30 are spare.
 constexpr int kTableRows = 31;
+constexpr int kModules = 8;
 constexpr int kFirstModule = 1;
-constexpr int kLastModule = 8;
+constexpr int kLastModule = kModules;
 constexpr int kNinthChannelRow = 9;
 
 // The bounds a gait keeps to, wherever it is entered or read: an
@@ -26,6 +27,10 @@ constexpr int kNinthChannelRow = 9;
 constexpr int kAmpLimit = 90;
 constexpr int kMinIntervalMs = 1;
 constexpr int kMaxIntervalMs = 1000;
+
+// Both timers' interval from the start, in milliseconds: the refresh keeps it
+// for good; the gait clock's is the operator's to change.
+constexpr int kDesignIntervalMs = 20;
 
 template <typename T>
 using Column = std::array<T, kTableRows>;

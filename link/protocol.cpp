@@ -1,5 +1,7 @@
 #include "protocol.h"
 
+#include <utility>
+
 #include "core/conversions.h"
 
 namespace gp {
@@ -24,6 +26,19 @@ ServoCommand PositionCommand(std::int16_t moduleIndex, std::string_view commandT
   ServoCommand c;
   c.channel = moduleIndex - 1;
   c.bytes = std::string(commandText) + kCarriageReturn;
+  return c;
+}
+
+ServoCommand CommandFromBytes(std::string bytes) {
+  ServoCommand c;
+  // The prefix, the channel's sign place (a blank) and its one digit.
+  const std::string_view text(bytes);
+  if (text.size() > kPositionPrefix.size() + 1 && text.substr(0, kPositionPrefix.size()) == kPositionPrefix &&
+      text[kPositionPrefix.size()] == ' ') {
+    const char digit = text[kPositionPrefix.size() + 1];
+    if (digit >= '0' && digit < '0' + static_cast<int>(kEnableChannel.size())) c.channel = digit - '0';
+  }
+  c.bytes = std::move(bytes);
   return c;
 }
 

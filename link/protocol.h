@@ -46,4 +46,9 @@ ServoCommand ControlCommand(std::string_view literal);
 // carriage return that sending adds.
 ServoCommand PositionCommand(std::int16_t moduleIndex, std::string_view commandText);
 
+// Bytes that went on the line, read back as a command: a position of one of
+// the channels 0 to 7, as BuildPositionCommand lays it out, keeps its channel;
+// any other bytes have none.
+ServoCommand CommandFromBytes(std::string bytes);
+
 }  // namespace gp

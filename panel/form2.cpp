@@ -20,11 +20,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
-#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "core/conversions.h"
+#include "gait/operator_sequence.h"
 #include "ui/form_common.h"
 #include "ui/message_box.h"
 #include "link/command_sink.h"
@@ -41,8 +41,6 @@ namespace {
 
 constexpr int kClientWidth = 13230;
 constexpr int kClientHeight = 10980;
-
-constexpr double kDelayCount = 2000.0;
 
 constexpr double kLargePoints = 13.5;
 constexpr double kMediumPoints = 12.0;
@@ -403,11 +401,7 @@ void Form2::load() {
 void Form2::offerPortChoice() {
   PortDialog dialog(
       PortDialog::Kind::AtStart, link_.lastError(), link_.deviceName(),
-      [this](PortDialog::Action, const PortInfo& chosen) -> QString {
-        if (!link_.Open(chosen.preferredName())) return link_.lastError();
-        RememberPort(chosen.preferredName());
-        return {};
-      },
+      [this](PortDialog::Action, const PortInfo& chosen) { return OpenChosenPort(link_, chosen.preferredName()); },
       this);
   dialog.exec();
 }
@@ -430,33 +424,16 @@ void Form2::onPhaseChanged(int row) { table_.Phase[row] = BoxNumber(textPhase_[r
 
 void Form2::onInitAngleChanged(int row) { table_.InitAngle[row] = NearestInt16Clamped(BoxNumber(textInitAngle_[row])); }
 
-void Form2::onCheckClicked(int row) {
-  const bool checked = check_[row]->checkState() == Qt::Checked;
-  table_.ServoEnabled[row] = checked ? kTrue : kFalse;
-  std::string_view command;
-  if (row == kNinthChannelRow) {
-    command = checked ? kEnableNinth : kDisableNinth;
-  } else {
-    command = checked ? kEnableChannel[row - 1] : kDisableChannel[row - 1];
-  }
-  WriteCommand(link_, command);
-}
+void Form2::onCheckClicked(int row) { ClickCheck(table_, link_, row, check_[row]->checkState() == Qt::Checked); }
 
-void Form2::onEnableAll() {
-  WriteCommand(link_, kAllOn);
-  Delay(kDelayCount);
-  WriteCommand(link_, kAllConfirm);
-}
+void Form2::onEnableAll() { EnableAll(link_); }
 
 void Form2::onDisableAll() { WriteCommand(link_, kAllOff); }
 
 void Form2::onMove() {
-  WriteCommand(link_, kAllOn);
-  Delay(kDelayCount);
-  WriteCommand(link_, kAllConfirm);
+  Move(state_, link_);
   command8_->setEnabled(true);
   command9_->setEnabled(true);
-  state_.Running = kTrue;
 }
 
 void Form2::onPause() {

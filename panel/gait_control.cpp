@@ -28,7 +28,7 @@ QString BoxText(double value) { return QString::number(value, 'g', QLocale::Floa
 
 QString ModuleList(const files::Gait& gait) {
   QStringList numbers;
-  for (int n = 1; n <= files::kGaitModules; ++n) {
+  for (int n = 1; n <= kModules; ++n) {
     if (gait.modules[static_cast<std::size_t>(n - 1)].enabled) numbers << QString::number(n);
   }
   if (numbers.isEmpty()) return QStringLiteral("enables no module");
@@ -131,7 +131,7 @@ void GaitControl::fillMenu() {
 
 void GaitControl::applyGait(const files::Gait& gait, const QString& source) {
   static constexpr const char* kColumns[] = {"Text_Amp", "Text_Phase", "Text_initangle"};
-  for (int n = 1; n <= files::kGaitModules; ++n) {
+  for (int n = 1; n <= kModules; ++n) {
     const files::GaitModule& m = gait.modules[static_cast<std::size_t>(n - 1)];
     const double values[] = {m.amplitude, m.phase, m.centre};
     for (int c = 0; c < 3; ++c) {
@@ -162,7 +162,7 @@ bool GaitControl::openGait(const QString& path) {
 files::Gait GaitControl::currentGait() const {
   files::Gait gait;
   const ModuleTable& table = form_.table();
-  for (int n = 1; n <= files::kGaitModules; ++n) {
+  for (int n = 1; n <= kModules; ++n) {
     files::GaitModule& m = gait.modules[static_cast<std::size_t>(n - 1)];
     m.amplitude = table.Amp[n];
     m.phase = table.Phase[n];

@@ -40,8 +40,7 @@ void PortControl::showStatus(const QString& text) {
 QString PortControl::switchTo(const QString& device) {
   const QString previous = link_.isOpen() ? link_.deviceName() : QString();
   link_.Close();
-  if (!link_.Open(device)) return link_.lastError();
-  RememberPort(device);
+  if (QString why = OpenChosenPort(link_, device); !why.isEmpty()) return why;
   if (!previous.isEmpty() && previous != device)
     link_.setStatusNote(QStringLiteral("switched from %1").arg(previous));
   return {};

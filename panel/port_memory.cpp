@@ -3,6 +3,7 @@
 #include <QSettings>
 
 #include "core/app_info.h"
+#include "link/serial_link.h"
 
 namespace gp {
 namespace {
@@ -31,6 +32,12 @@ void RememberPort(const QString& device) {
   } else {
     store.setValue(QLatin1String(kKey), device);
   }
+}
+
+QString OpenChosenPort(SerialLink& link, const QString& device) {
+  if (!link.Open(device)) return link.lastError();
+  RememberPort(device);
+  return {};
 }
 
 }  // namespace gp

@@ -8,6 +8,8 @@
 
 namespace gp {
 
+class SerialLink;
+
 // The remembered device, or an empty text.
 QString RememberedPort();
 
@@ -17,5 +19,9 @@ QString PortToOpen(const QString& port, bool given, const QString& portOne);
 
 // Remembers device (a stable name or a path); an empty text forgets.
 void RememberPort(const QString& device);
+
+// Opens the device the person chose on the link and, once it is open,
+// remembers it. Returns an empty text when done, otherwise why not.
+QString OpenChosenPort(SerialLink& link, const QString& device);
 
 }  // namespace gp

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "gait/gait_tick.h"
+#include "gait/operator_sequence.h"
 #include "gait/waveform.h"
 #include "link/command_sink.h"
 #include "link/protocol.h"
@@ -20,7 +21,6 @@ namespace {
 
 using Ns = std::chrono::nanoseconds;
 constexpr double kPi = 3.14159265358979323846;
-constexpr std::int64_t kRefreshMs = 20;
 constexpr std::int64_t kPathEveryMs = 500;
 
 // The serial line between the panel and the controller. Paced, it is the
@@ -130,19 +130,14 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int interval
   ModuleTable table = input;
   GaitState state;
 
-  // What a person does on the panel: tick each module's box, then "Move".
-  for (int n = kFirstModule; n <= kLastModule; ++n)
-    if (IsTrue(table.ServoEnabled[n])) WriteCommand(line, kEnableChannel[static_cast<std::size_t>(n - 1)]);
-  WriteCommand(line, kAllOn);
-  WriteCommand(line, kAllConfirm);
-  state.Running = kTrue;
+  StartGait(table, state, line);
 
   const double dt = robot.robot().timestep();
   const Ns step(std::llround(dt * 1e9));
   if (step <= Ns(0)) return fail(robot.robot().name() + ": the physics step is too short");
   const auto steps = static_cast<std::int64_t>(std::llround(options.seconds / dt));
   Ticker gaitClock{std::chrono::milliseconds(intervalMs), std::chrono::milliseconds(intervalMs)};
-  Ticker refreshClock{std::chrono::milliseconds(kRefreshMs), std::chrono::milliseconds(kRefreshMs)};
+  Ticker refreshClock{std::chrono::milliseconds(kDesignIntervalMs), std::chrono::milliseconds(kDesignIntervalMs)};
   Ticker pathClock{std::chrono::milliseconds(kPathEveryMs), Ns(0)};
 
   HeadlessResult result;

@@ -44,7 +44,7 @@ struct HeadlessResult {
 
 // Runs `table` as the panel holds it: the modules whose ServoEnabled is true
 // are enabled ("SE.." each), then "Move", then options.seconds of gait with
-// the gait clock at intervalMs and the refresh at 20 ms. Nothing, with
+// the gait clock at intervalMs and the refresh at the panel's. Nothing, with
 // *error, when the robot model cannot be used, the interval is not positive,
 // or the physics blows up.
 std::optional<HeadlessResult> RunHeadless(const ModuleTable& table, int intervalMs, const HeadlessOptions& options,

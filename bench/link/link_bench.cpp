@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "gait/gait_driver.h"
+#include "gait/operator_sequence.h"
 #include "link/line.h"
 #include "link/serial_link.h"
 
@@ -36,7 +37,6 @@ namespace {
 using Time = TransmitQueue::Time;
 using namespace std::chrono_literals;
 
-constexpr int kModules = 8;
 constexpr double kLineBytesPerSecond = line::kBytesPerSecond;
 
 double Seconds(Time t) { return std::chrono::duration<double>(t).count(); }
@@ -201,11 +201,8 @@ Result Run(bool naive, double seconds) {
 
   // "Move": the controller-wide pair, then the gait runs.
   const Time start = SerialLink::Now();
-  WriteCommand(*sink, kAllOn);
-  Delay(2000);
-  WriteCommand(*sink, kAllConfirm);
   state.StepIndex = 0;
-  state.Running = kTrue;
+  Move(state, *sink);
   driver.start();
   RunFor(std::chrono::duration_cast<Time>(std::chrono::duration<double>(seconds)));
 

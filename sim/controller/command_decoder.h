@@ -19,6 +19,8 @@
 
 namespace gp::sim {
 
+// The controller's own channels. The decoder stands in for the controller on
+// the far end, which knows nothing of the panel, so it keeps its count itself.
 constexpr int kChannels = 8;        // channels 0 to 7, modules 1 to 8
 constexpr int kNinthChannel = 13;   // enabled and disabled only, never positioned
 

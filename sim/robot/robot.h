@@ -10,11 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "gait/module_table.h"
 #include "sim/robot/servo.h"
 
 namespace gp::sim {
 
-constexpr int kRobotModules = 8;
+constexpr int kRobotModules = kModules;
 
 // A part of the robot as the views draw it, in the world frame (metres).
 struct RobotShape {

@@ -8,6 +8,12 @@
 
 #include "tests/support/pty_pair.h"
 
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
 namespace {
 
 struct Run {
@@ -52,6 +58,7 @@ class GaitPanelProgramTest : public QObject {
   void startsWithTheWelcomeWindowAndHandsOver();
   void refusesAGaitFileBeforeAnyWindow();
   void runsAgainstTheVirtualController();
+  void opensADeviceWhoseNameIsNotText();
 };
 
 void GaitPanelProgramTest::withoutADisplay() {
@@ -185,6 +192,53 @@ void GaitPanelProgramTest::runsAgainstTheVirtualController() {
   QVERIFY2(status.startsWith(QStringLiteral("virtual servo controller (/dev/")) &&
                status.contains(QStringLiteral(") 9600,n,8,1 ")),
            qPrintable(status));
+}
+
+// A device path is bytes, not text: a link whose name is no valid UTF-8 is
+// opened by the device it leads to, given in either form of --port.
+void GaitPanelProgramTest::opensADeviceWhoseNameIsNotText() {
+  for (const bool separate : {false, true}) {
+    gp::testing::PtyPair pty;
+    QTemporaryDir dir;
+    QVERIFY(pty.ok() && dir.isValid());
+    const QByteArray link = QFile::encodeName(dir.path()) + "/robot-\xff\xfe";
+    QCOMPARE(::symlink(QFile::encodeName(pty.slavePath()).constData(), link.constData()), 0);
+    const QByteArray joined = "--port=" + link;
+    std::vector<const char*> argv = {GAITPANEL_BINARY, "-platform", "offscreen"};
+    if (separate) {
+      argv.insert(argv.end(), {"--port", link.constData()});
+    } else {
+      argv.push_back(joined.constData());
+    }
+    argv.push_back(nullptr);
+    int out[2];
+    QCOMPARE(::pipe(out), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    qputenv("GAITPANEL_STARTUP_PROBE", "1");
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    qunsetenv("QT_QPA_PLATFORM");
+    pid_t child = 0;
+    const int spawned =
+        ::posix_spawn(&child, argv[0], &actions, nullptr, const_cast<char* const*>(argv.data()), environ);
+    qunsetenv("GAITPANEL_STARTUP_PROBE");
+    qputenv("QT_QPA_PLATFORM", platform);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    QCOMPARE(spawned, 0);
+    QByteArray printed;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(out[0], buffer, sizeof buffer)) > 0;) printed.append(buffer, n);
+    ::close(out[0]);
+    int status = -1;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const QRegularExpressionMatch match = kProbeLine.match(QString::fromLocal8Bit(printed));
+    QVERIFY2(match.hasMatch(), printed.constData());
+    QVERIFY2(match.captured(7).startsWith(pty.slavePath() + QStringLiteral(" 9600,n,8,1 ")),
+             qPrintable(match.captured(7)));
+  }
 }
 
 QTEST_GUILESS_MAIN(GaitPanelProgramTest)

@@ -61,6 +61,22 @@ TEST(Protocol, FixedCommandsAreWholeLiteralsWithOneCarriageReturn) {
   for (const auto& c : r.commands) EXPECT_FALSE(c.IsPosition());
 }
 
+// What went on the line reads back as what was sent: every module's
+// position keeps its channel; the fixed commands and near misses have none.
+TEST(CommandFromBytes, ReadsBackWhatWasBuilt) {
+  for (std::int16_t n = 1; n <= 8; ++n) {
+    const ServoCommand sent = PositionCommand(n, BuildPositionCommand(kPositionPrefix, n, "5DC"));
+    const ServoCommand read = CommandFromBytes(sent.bytes);
+    EXPECT_EQ(read.channel, sent.channel) << n;
+    EXPECT_EQ(read.bytes, sent.bytes);
+  }
+  for (const char* other : {"SO\r", "SE00\r", "SD13\r", "SW0 8100\r\r", "SW0-1100\r\r", "SW0 \r", "SW07100\r\r",
+                            "SW1 0100\r\r", ""}) {
+    EXPECT_FALSE(CommandFromBytes(other).IsPosition()) << other;
+    EXPECT_EQ(CommandFromBytes(other).bytes, other);
+  }
+}
+
 TEST(Delay, CountsHalvesToEvenAndNothingBelowOne) {
   EXPECT_EQ(Delay(2000), 2000);
   EXPECT_EQ(Delay(0), 0);

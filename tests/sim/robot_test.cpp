@@ -11,6 +11,7 @@
 #include <regex>
 #include <string>
 
+#include "gait/gait_driver.h"
 #include "sim/headless_run.h"
 #include "sim/robot/robot.h"
 #include "sim/robot/servo.h"
@@ -214,6 +215,25 @@ TEST(HeadlessRun, DependsOnNothingButItsInputAndHonoursTheLine) {
   EXPECT_LT(pacedTotal / 3, 960.0 / 11 + 1);
   EXPECT_EQ(paced.path.size(), 7u) << "every half second from 0 to 3 s";
   EXPECT_EQ(paced.path.front()[0], 0.0);
+}
+
+// The run re-sends positions as often as the panel's Timer2 does. With a
+// gait clock of one step a second, stepping at 1 s and 2 s, every other
+// position of the run's second second is a refresh.
+TEST(HeadlessRun, RefreshesAsOftenAsThePanel) {
+  class NoLine : public CommandSink {
+    void Write(ServoCommand) override {}
+  } noLine;
+  ModuleTable panelTable;
+  GaitState panelState;
+  GaitDriver panel(panelTable, panelState, noLine, nullptr, [] { return false; });
+  const int refreshMs = panel.timer2().interval();
+  ASSERT_GT(refreshMs, 0);
+
+  const HeadlessResult r = Drive(Wave(0, 0), "snake", 2, true, 1000);
+  const double refreshes = 1000.0 / refreshMs + 1;  // from the first step to the end, both ends included
+  for (std::size_t c = 0; c < r.positions.size(); ++c)
+    EXPECT_NEAR(static_cast<double>(r.positions[c]), 2 + refreshes, 1.0) << "channel " << c;
 }
 
 }  // namespace
