@@ -27,6 +27,7 @@
 #include "link/serial_link.h"
 #include "panel/form2.h"
 #include "panel/gait_control.h"
+#include "panel/record_control.h"
 #include "panel/port_memory.h"
 #include "sim/controller_window.h"
 #include "sim/robot/robot.h"
@@ -137,7 +138,7 @@ int main(int argc, char* argv[]) {
     auto* form = new gp::Form2(options);
     panel = form;
     // Once the panel has loaded, as if the operator had done it at once.
-    if (!commandLine.recordFile.isEmpty()) form->gaitControl().startRecording(commandLine.recordFile);
+    if (!commandLine.recordFile.isEmpty()) form->recordControl().startRecording(commandLine.recordFile);
     if (gait) form->gaitControl().applyGait(*gait, commandLine.gaitFile);
     if (controller) {
       auto* window = new gp::sim::ControllerWindow(*controller);

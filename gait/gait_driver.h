@@ -27,6 +27,7 @@ class GaitDriver : public QObject {
   void start();
 
   QTimer& timer1() { return timer1_; }
+  const QTimer& timer1() const { return timer1_; }
   QTimer& timer2() { return timer2_; }
 
  public slots:

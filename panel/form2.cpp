@@ -5,10 +5,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
@@ -31,6 +33,7 @@
 #include "link/line_budget.h"
 #include "link/protocol.h"
 #include "panel/gait_control.h"
+#include "panel/record_control.h"
 #include "panel/line_widget.h"
 #include "panel/port_control.h"
 #include "panel/port_dialog.h"
@@ -49,6 +52,8 @@ constexpr double kDefaultPoints = 8.25;
 
 const char* const kTimerRangeMessage = "The timer should be between 1--1000";
 
+constexpr int kMessageMs = 20000;  // a passing message, then the figures come back
+
 // The font of every control that names none: the forms toolkit's standard
 // face and size, which the twip layout was measured with. Set explicitly on
 // the controls inside a frame, so that they do not inherit the frame's
@@ -63,6 +68,10 @@ std::int16_t NearestInt16Clamped(double value) {
   return value < 0 ? std::numeric_limits<std::int16_t>::min()
                    : std::numeric_limits<std::int16_t>::max();
 }
+
+// A number as a person would type it into a box; ParseNumber reads it back
+// to the same double.
+QString BoxText(double value) { return QString::number(value, 'g', QLocale::FloatingPointShortest); }
 
 QString RowName(const char* stem, int row) { return QString::fromLatin1(stem) + QString::number(row); }
 
@@ -302,8 +311,17 @@ void Form2::buildStatusLine() {
   statusBar()->setSizeGripEnabled(false);
   statusBar()->addWidget(portControl_);
   statusBar()->addWidget(statusLine_, 1);
-  gaitControl_ = new GaitControl(*this, this);
-  statusBar()->addPermanentWidget(gaitControl_);
+  // The controls beside the panel, at the right.
+  auto* beside = new QWidget(this);
+  beside->setObjectName(QStringLiteral("BesideThePanel"));
+  auto* row = new QHBoxLayout(beside);
+  row->setContentsMargins(0, 0, 0, 0);
+  row->setSpacing(2);
+  gaitControl_ = new GaitControl(*this, beside);
+  row->addWidget(gaitControl_);
+  recordControl_ = new RecordControl(link_, *this, beside);
+  row->addWidget(recordControl_);
+  statusBar()->addPermanentWidget(beside);
   // The status bar hides these for a passing message only when they are
   // visible at that moment; a message that comes while the panel is still
   // being shown was drawn over them. Following the message itself keeps
@@ -509,6 +527,37 @@ void Form2::onFunctionChosen() {
   state_.WaveFunction = static_cast<std::int16_t>(comboFunctions_->currentIndex());
   labelFunctions_->setText(QStringLiteral("Label_Functions:") +
                            QString::fromStdString(SignedDecimal(state_.WaveFunction)));
+}
+
+void Form2::enterGait(const files::Gait& gait) {
+  // Each box's own change handling stores its value, or refuses it.
+  for (int n = kFirstModule; n <= kLastModule; ++n) {
+    const files::GaitModule& m = gait.modules[static_cast<std::size_t>(n - kFirstModule)];
+    textAmp_[n]->setText(BoxText(m.amplitude));
+    textPhase_[n]->setText(BoxText(m.phase));
+    textInitAngle_[n]->setText(BoxText(m.centre));
+  }
+  timerText_->setText(QString::number(gait.intervalMs));
+}
+
+int Form2::gaitIntervalMs() const { return driver_.timer1().interval(); }
+
+// The status bar hides its other widgets for a message only once they are
+// visible, so a message told before the panel is shown waits for it.
+void Form2::tell(const QString& message) {
+  pendingMessage_ = message;
+  if (isVisible()) showPendingMessage();
+}
+
+void Form2::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  QTimer::singleShot(0, this, [this] { showPendingMessage(); });
+}
+
+void Form2::showPendingMessage() {
+  if (pendingMessage_.isEmpty()) return;
+  statusBar()->showMessage(pendingMessage_, kMessageMs);
+  pendingMessage_.clear();
 }
 
 void Form2::refreshStatusLine() {

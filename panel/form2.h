@@ -10,6 +10,7 @@
 #include "gait/gait_driver.h"
 #include "gait/module_table.h"
 #include "link/serial_link.h"
+#include "panel/status_line.h"
 
 class QCheckBox;
 class QComboBox;
@@ -21,13 +22,14 @@ class QScrollBar;
 namespace gp {
 
 class GaitControl;
+class RecordControl;
 
 struct PanelOptions {
   QString port;       // the serial device standing in for port 1
   QString portLabel;  // if not empty, names the port in the status line
 };
 
-class Form2 : public QMainWindow {
+class Form2 : public QMainWindow, public PanelHost {
   Q_OBJECT
  public:
   // Builds every control, then loads the panel: step counter 0, the port
@@ -45,8 +47,15 @@ class Form2 : public QMainWindow {
   GaitState& state() { return state_; }
   SerialLink& link() { return link_; }
   GaitDriver& driver() { return driver_; }
-  // The status line's "Gait" control: gait files, presets and recording.
+  // The status line's "Gait" control (gait files and presets) and "Record".
   GaitControl& gaitControl() { return *gaitControl_; }
+  RecordControl& recordControl() { return *recordControl_; }
+
+  // What the controls beside the panel may ask of it.
+  void enterGait(const files::Gait& gait) override;
+  const ModuleTable& moduleTable() const override { return table_; }
+  int gaitIntervalMs() const override;
+  void tell(const QString& message) override;
 
  signals:
   // "Exit" has sent its command, waited, drained and closed the port.
@@ -55,6 +64,7 @@ class Form2 : public QMainWindow {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   // Rows of entry boxes and check boxes on the form; rows 1 to 8 are the
@@ -91,6 +101,7 @@ class Form2 : public QMainWindow {
   void onFunctionChosen();
 
   void refreshStatusLine();
+  void showPendingMessage();
   bool menuHoldsEscape() const;
 
   PanelOptions options_;
@@ -117,7 +128,9 @@ class Form2 : public QMainWindow {
 
   QLabel* statusLine_ = nullptr;
   bool escapeForMenu_ = false;  // the Escape under way closes a menu or list
+  QString pendingMessage_;  // told before the panel was shown
   GaitControl* gaitControl_ = nullptr;
+  RecordControl* recordControl_ = nullptr;
   class PortControl* portControl_ = nullptr;
 };
 

@@ -22,6 +22,7 @@
 #include "gait/waveform.h"
 #include "panel/form2.h"
 #include "panel/gait_control.h"
+#include "panel/record_control.h"
 #include "tests/support/pty_pair.h"
 
 namespace {
@@ -46,6 +47,7 @@ class GaitControlTest : public QObject {
   QTemporaryDir dir_;
 
   gp::GaitControl& control() { return form_->gaitControl(); }
+  gp::RecordControl& recorder() { return form_->recordControl(); }
   void open() {
     wire_ = std::make_unique<gp::testing::PtyPair>();
     QVERIFY(wire_->ok());
@@ -164,8 +166,8 @@ class GaitControlTest : public QObject {
   }
 
   void presetsAreOfferedByNameOutOfTheTabOrder() {
-    QToolButton* gaitButton = control().gaitButton();
-    for (QToolButton* b : {gaitButton, control().recordButton()}) {
+    QToolButton* gaitButton = &control();
+    for (QToolButton* b : {gaitButton, static_cast<QToolButton*>(&recorder())}) {
       QCOMPARE(b->focusPolicy(), Qt::NoFocus);
       QVERIFY(b->toolTip().contains(b->shortcut().toString()));
     }
@@ -184,17 +186,54 @@ class GaitControlTest : public QObject {
     QCOMPARE(form_->table().Phase[8], -315.0);
   }
 
+  // The Gait control asks its panel for nothing but what PanelHost offers:
+  // against a stand-in it saves what the panel holds, enters what it read and
+  // tells what it did.
+  void worksAgainstAStandInForThePanel() {
+    struct StandIn : gp::PanelHost {
+      std::vector<gp::files::Gait> entered;
+      QStringList told;
+      gp::ModuleTable table;
+      void enterGait(const gp::files::Gait& gait) override { entered.push_back(gait); }
+      const gp::ModuleTable& moduleTable() const override { return table; }
+      int gaitIntervalMs() const override { return 45; }
+      void tell(const QString& message) override { told << message; }
+    } panel;
+    panel.table.Amp[3] = 45;
+    panel.table.Phase[3] = -22.5;
+    panel.table.InitAngle[8] = -7;
+    panel.table.ServoEnabled[3] = gp::kTrue;
+    QWidget window;
+    gp::GaitControl standalone(panel, &window);
+    const QString path = dir_.filePath(QStringLiteral("standin.json"));
+    QVERIFY(standalone.saveGait(path));
+    QVERIFY(standalone.openGait(path));
+    QCOMPARE(panel.entered.size(), std::size_t(1));
+    const gp::files::Gait& gait = panel.entered.front();
+    QCOMPARE(gait.name, QStringLiteral("standin"));
+    QCOMPARE(gait.intervalMs, 45);
+    QCOMPARE(gait.modules[2].amplitude, 45.0);
+    QCOMPARE(gait.modules[2].phase, -22.5);
+    QCOMPARE(gait.modules[7].centre, -7.0);
+    for (std::size_t i = 0; i < gait.modules.size(); ++i) QCOMPARE(gait.modules[i].enabled, i == 2);
+    QCOMPARE(panel.told.size(), 2);
+    QVERIFY2(panel.told[0].startsWith(QStringLiteral("Gait saved to ")), qPrintable(panel.told[0]));
+    QVERIFY2(panel.told[1].endsWith(QStringLiteral("every 45 ms; it enables module 3 (tick it to move).")),
+             qPrintable(panel.told[1]));
+    QVERIFY(shown_.isEmpty());
+  }
+
   void recordingHoldsWhatWentOnTheLine() {
     const QString path = dir_.filePath(QStringLiteral("run.rec"));
-    QVERIFY(control().startRecording(path));
-    QVERIFY(control().recordButton()->isChecked());
+    QVERIFY(recorder().startRecording(path));
+    QVERIFY(recorder().isChecked());
     form_->findChild<QCheckBox*>(QStringLiteral("Check1"))->click();
     form_->findChild<QPushButton*>(QStringLiteral("Command7"))->click();
     QByteArray line = wire_->ReadUntilQuiet(400, 1000);
     form_->findChild<QPushButton*>(QStringLiteral("Command8"))->click();
     line += wire_->ReadUntilQuiet(300, 2000);
-    control().stopRecording();
-    QVERIFY(!control().recordButton()->isChecked());
+    recorder().stopRecording();
+    QVERIFY(!recorder().isChecked());
 
     std::vector<gp::files::RecordedCommand> recorded;
     QString error;

@@ -1,0 +1,37 @@
+#pragma once
+// What the controls beside the panel, at the right of its status line, share:
+// the little they may ask of the panel, which the panel implements so that
+// they never reach into its controls, and the look they have in common. A
+// control that needs more of the panel adds it here.
+
+#include <QString>
+
+#include "files/gait_file.h"
+#include "gait/module_table.h"
+
+class QToolButton;
+
+namespace gp {
+
+class PanelHost {
+ public:
+  // Writes the gait into the amplitude, phase and initial-angle boxes and
+  // TimerText as if typed, so that their own change handling stores it; the
+  // check boxes are left alone.
+  virtual void enterGait(const files::Gait& gait) = 0;
+  // The table as the panel holds it, and the gait clock's interval.
+  virtual const ModuleTable& moduleTable() const = 0;
+  virtual int gaitIntervalMs() const = 0;
+  // A passing message over the port and the counters; one told before the
+  // panel is shown waits for it.
+  virtual void tell(const QString& message) = 0;
+
+ protected:
+  ~PanelHost() = default;
+};
+
+// A flat button with its name, caption and tooltip (which names its
+// shortcut), kept out of the panel's Tab order.
+void SetUpStatusLineButton(QToolButton& button, const char* name, const char* caption, const char* tip);
+
+}  // namespace gp
