@@ -31,7 +31,7 @@
 #include "panel/port_memory.h"
 #include "sim/controller_window.h"
 #include "sim/robot/robot.h"
-#include "sim/robot/robot_view.h"
+#include "sim/robot/live_robot.h"
 #include "sim/controller/virtual_controller.h"
 #include "welcome/form_init.h"
 
@@ -103,8 +103,11 @@ int main(int argc, char* argv[]) {
   // The panel talks to the serial device named on the command line, or to a
   // virtual controller on a pseudo-terminal, through the very same link.
   // The controller is made first so that it outlives the panel: the link
-  // would otherwise see its line hang up.
+  // would otherwise see its line hang up. The robot behind it is loaded now
+  // and comes alive with the controller's window.
   std::unique_ptr<gp::sim::VirtualController> controller;
+  std::unique_ptr<gp::sim::Robot> robotModel;
+  std::unique_ptr<gp::sim::LiveRobot> liveRobot;
   gp::PanelOptions options;
   options.port = commandLine.port;
   if (commandLine.simulator) {
@@ -118,7 +121,8 @@ int main(int argc, char* argv[]) {
     options.portLabel = QStringLiteral("virtual servo controller");
     // A robot model the physics refuses is reported before any window opens.
     std::string refused;
-    if (!gp::sim::Robot::Load(commandLine.simulate.robot, &refused)) {
+    robotModel = gp::sim::Robot::Load(commandLine.simulate.robot, &refused);
+    if (!robotModel) {
       Print(stderr, QStringLiteral("%1: %2\n").arg(QString::fromUtf8(gp::kAppName), QString::fromStdString(refused)));
       return gp::kUsageExitCode;
     }
@@ -141,9 +145,9 @@ int main(int argc, char* argv[]) {
     if (!commandLine.recordFile.isEmpty()) form->recordControl().startRecording(commandLine.recordFile);
     if (gait) form->gaitControl().applyGait(*gait, commandLine.gaitFile);
     if (controller) {
-      auto* window = new gp::sim::ControllerWindow(*controller);
-      window->robotView().chooseRobot(QString::fromStdString(commandLine.simulate.robot));
-      controllerWindow = window;
+      liveRobot = std::make_unique<gp::sim::LiveRobot>(*controller, std::move(robotModel),
+                                                       QString::fromStdString(commandLine.simulate.robot));
+      controllerWindow = new gp::sim::ControllerWindow(*controller, *liveRobot);
       QTimer::singleShot(0, controllerWindow, [&panel, &controllerWindow] {
         if (panel.isNull() || controllerWindow.isNull()) return;
         const QRect frame = panel->frameGeometry();
@@ -173,6 +177,7 @@ int main(int argc, char* argv[]) {
   delete welcome.data();
   delete panel.data();
   delete controllerWindow.data();
+  liveRobot.reset();
   controller.reset();
   return status;
 }

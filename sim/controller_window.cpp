@@ -14,8 +14,8 @@
 
 namespace gp::sim {
 
-ControllerWindow::ControllerWindow(VirtualController& controller, QWidget* parent)
-    : QWidget(parent), controller_(controller) {
+ControllerWindow::ControllerWindow(VirtualController& controller, LiveRobot& robot, QWidget* parent)
+    : QWidget(parent), controller_(controller), robot_(robot) {
   setObjectName(QStringLiteral("ControllerWindow"));
   setWindowTitle(QStringLiteral("Virtual servo controller"));
   // Closing this window alone does not end the program, and it does not keep
@@ -26,8 +26,7 @@ ControllerWindow::ControllerWindow(VirtualController& controller, QWidget* paren
   pal.setColor(QPalette::Window, colours::kBackground);
   setPalette(pal);
 
-  robot_ = new LiveRobot(controller_, this);
-  robotView_ = new RobotView(controller_, *robot_, this);
+  robotView_ = new RobotView(controller_, robot_, this);
   chain_ = new ChainView(controller_, this);
   table_ = new ChannelTable(controller_, this);
   line_ = new LineView(controller_, this);
@@ -47,7 +46,7 @@ ControllerWindow::ControllerWindow(VirtualController& controller, QWidget* paren
 
   frameTimer_.setSingleShot(true);
   connect(&frameTimer_, &QTimer::timeout, this, &ControllerWindow::drawFrame);
-  connect(robot_, &LiveRobot::robotChanged, this, [this] { robotView_->update(); });
+  connect(&robot_, &LiveRobot::robotChanged, this, [this] { robotView_->update(); });
   connect(&controller_, &VirtualController::received, this, [this] {
     lastDataMs_ = controller_.nowMs();
     scheduleFrame();
@@ -90,7 +89,7 @@ void ControllerWindow::drawFrame() {
 }
 
 void ControllerWindow::refresh() {
-  robot_->catchUp();
+  robot_.catchUp();
   robotView_->repaint();
   chain_->repaint();
   table_->repaint();

@@ -20,11 +20,12 @@ class ControllerWindow : public QWidget {
  public:
   static constexpr int kMaxFramesPerSecond = 30;
 
-  explicit ControllerWindow(VirtualController& controller, QWidget* parent = nullptr);
+  // Shows the controller and the robot behind it; both must outlive it.
+  ControllerWindow(VirtualController& controller, LiveRobot& robot, QWidget* parent = nullptr);
   ~ControllerWindow() override;
 
   VirtualController& controller() const { return controller_; }
-  LiveRobot& liveRobot() const { return *robot_; }
+  LiveRobot& liveRobot() const { return robot_; }
   RobotView& robotView() const { return *robotView_; }
 
   // Brings every view up to date now (tests and screenshots).
@@ -39,7 +40,7 @@ class ControllerWindow : public QWidget {
   void drawFrame();
 
   VirtualController& controller_;
-  LiveRobot* robot_ = nullptr;
+  LiveRobot& robot_;
   RobotView* robotView_ = nullptr;
   QWidget* chain_ = nullptr;
   QWidget* table_ = nullptr;

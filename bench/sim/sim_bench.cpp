@@ -78,9 +78,12 @@ int main(int argc, char* argv[]) {
     std::fprintf(stderr, "%s\n", qPrintable(error));
     return 1;
   }
+  std::unique_ptr<gp::sim::LiveRobot> robot;
   std::unique_ptr<gp::sim::ControllerWindow> view;
   if (window) {
-    view = std::make_unique<gp::sim::ControllerWindow>(controller);
+    std::string why;
+    robot = std::make_unique<gp::sim::LiveRobot>(controller, gp::sim::Robot::Load("snake", &why), "snake");
+    view = std::make_unique<gp::sim::ControllerWindow>(controller, *robot);
     app.window = view.get();
     view->show();
   }

@@ -7,9 +7,11 @@
 
 namespace gp::sim {
 
-LiveRobot::LiveRobot(VirtualController& controller, QObject* parent) : QObject(parent), controller_(controller) {
-  std::string error;
-  robot_ = std::make_unique<VirtualRobot>(Robot::Load("snake", &error));
+LiveRobot::LiveRobot(VirtualController& controller, std::unique_ptr<Robot> robot, QString source, QObject* parent)
+    : QObject(parent),
+      controller_(controller),
+      robot_(std::make_unique<VirtualRobot>(std::move(robot))),
+      source_(std::move(source)) {
   controller_.setCommandObserver([this](const DecodedCommand& command) { onCommand(command); });
   pace_.setTimerType(Qt::PreciseTimer);
   pace_.setInterval(kPaceMs);
@@ -28,6 +30,7 @@ bool LiveRobot::load(const QString& robot, QString* error) {
     return false;
   }
   robot_ = std::make_unique<VirtualRobot>(std::move(loaded));
+  source_ = robot;
   reset();
   return true;
 }

@@ -39,14 +39,17 @@ class LiveRobot : public QObject {
     double seconds = 0;                       // simulated time since the last reset
   };
 
-  // Starts with the snake. The controller must outlive this object.
-  explicit LiveRobot(VirtualController& controller, QObject* parent = nullptr);
+  // Drives `robot` (not null), loaded from `source`: "snake", "caterpillar"
+  // or a model file. The controller must outlive this object.
+  LiveRobot(VirtualController& controller, std::unique_ptr<Robot> robot, QString source, QObject* parent = nullptr);
   ~LiveRobot() override;
 
   // "snake", "caterpillar" or a model file. The robot in use stays when the
   // new one cannot be loaded; false with *error naming the model and the
   // reason then.
   bool load(const QString& robot, QString* error);
+  // What the robot in use was loaded from.
+  const QString& source() const { return source_; }
   // Back at rest at the origin, servos as the controller's channels are.
   void reset();
 
@@ -71,6 +74,7 @@ class LiveRobot : public QObject {
 
   VirtualController& controller_;
   std::unique_ptr<VirtualRobot> robot_;
+  QString source_;
   QTimer pace_;
   std::int64_t originMs_ = 0;  // controller time of the last reset
   std::int64_t nextTrailMs_ = 0;

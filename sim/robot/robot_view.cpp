@@ -39,6 +39,7 @@ RobotView::RobotView(const VirtualController& controller, LiveRobot& robot, QWid
   reset_->setToolTip(QStringLiteral("Put the robot back at rest at the origin"));
   connect(reset_, &QPushButton::clicked, this, [this] { robot_.reset(); });
   connect(choice_, qOverload<int>(&QComboBox::activated), this, [this](int index) { onChoice(index); });
+  showChoice(robot_.source());
 }
 
 void RobotView::resizeEvent(QResizeEvent* event) {
@@ -55,6 +56,11 @@ bool RobotView::chooseRobot(const QString& robot) {
     choice_->setCurrentIndex(lastChoice_);
     return false;
   }
+  showChoice(robot);
+  return true;
+}
+
+void RobotView::showChoice(const QString& robot) {
   int index = choice_->findData(robot);
   if (index < 0) {
     index = choice_->count();
@@ -63,7 +69,6 @@ bool RobotView::chooseRobot(const QString& robot) {
   choice_->setCurrentIndex(index);
   lastChoice_ = index;
   update();
-  return true;
 }
 
 void RobotView::onChoice(int index) {

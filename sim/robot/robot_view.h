@@ -37,6 +37,8 @@ class RobotView : public View {
 
  private:
   void onChoice(int index);
+  // Shows `robot` as the choice, adding a model file to the list.
+  void showChoice(const QString& robot);
   QPointF toScreen(double u, double v) const;
 
   LiveRobot& robot_;

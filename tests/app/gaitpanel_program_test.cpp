@@ -192,6 +192,20 @@ void GaitPanelProgramTest::runsAgainstTheVirtualController() {
   QVERIFY2(status.startsWith(QStringLiteral("virtual servo controller (/dev/")) &&
                status.contains(QStringLiteral(") 9600,n,8,1 ")),
            qPrintable(status));
+
+  // A robot the physics refuses is reported once, before any window.
+  QTemporaryDir dir;
+  const QString model = dir.filePath(QStringLiteral("robot.xml"));
+  QFile file(model);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  file.write("<mujoco><worldbody><geom type=\"sphere\"/></worldbody></mujoco>");
+  file.close();
+  const Run refused = Start({QStringLiteral("--simulator"), QStringLiteral("--robot"), model}, env);
+  QCOMPARE(refused.exitCode, 2);
+  QVERIFY2(refused.err.contains(QStringLiteral("gaitpanel: %1: ").arg(model)) && refused.err.count(model) == 1 &&
+               refused.err.count(QStringLiteral("gaitpanel: ")) == 1,
+           qPrintable(refused.err));
+  QVERIFY(!refused.out.contains(QStringLiteral("startup ")));
 }
 
 // A device path is bytes, not text: a link whose name is no valid UTF-8 is

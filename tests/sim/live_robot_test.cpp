@@ -31,7 +31,7 @@ void LiveRobotTest::followsTheLineAtTheWallClocksPaceAndKeepsItThroughReset() {
   VirtualController vc;
   QString error;
   QVERIFY2(vc.start(&error), qPrintable(error));
-  LiveRobot robot(vc);
+  LiveRobot robot(vc, Robot::Load("snake", nullptr), QStringLiteral("snake"));
   QSerialPort port;
   port.setPortName(vc.devicePath());
   QVERIFY2(port.open(QIODevice::ReadWrite), qPrintable(port.errorString()));
@@ -64,7 +64,7 @@ void LiveRobotTest::refusesABadModelAndKeepsTheRobotInUse() {
   VirtualController vc;
   QString error;
   QVERIFY2(vc.start(&error), qPrintable(error));
-  LiveRobot robot(vc);
+  LiveRobot robot(vc, Robot::Load("snake", nullptr), QStringLiteral("snake"));
   QTemporaryDir dir;
   const QString path = dir.filePath(QStringLiteral("robot.xml"));
   QFile file(path);

@@ -22,7 +22,34 @@ class RobotWindowTest : public QObject {
   Q_OBJECT
  private slots:
   void thePanelsGaitMovesTheDrawnSnake();
+  void showsTheRobotItWasHanded();
 };
+
+// The window draws and offers the robot the program start loaded, and
+// loads nothing itself.
+void RobotWindowTest::showsTheRobotItWasHanded() {
+  VirtualController vc;
+  LiveRobot caterpillar(vc, Robot::Load("caterpillar", nullptr), QStringLiteral("caterpillar"));
+  {
+    ControllerWindow window(vc, caterpillar);
+    QCOMPARE(&window.liveRobot(), &caterpillar);
+    QCOMPARE(window.robotView().robotChoice()->currentText(), QStringLiteral("Caterpillar"));
+  }
+  QVERIFY(!caterpillar.robot().robot().viewFromAbove());  // outlives the window
+
+  QTemporaryDir dir;
+  const QString model = dir.filePath(QStringLiteral("two.xml"));
+  QFile file(model);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  file.write(QByteArray::fromStdString(*Robot::BuiltInModel("snake")));
+  file.close();
+  std::string why;
+  std::unique_ptr<Robot> fromFile = Robot::Load(model.toStdString(), &why);
+  QVERIFY2(fromFile, why.c_str());
+  LiveRobot own(vc, std::move(fromFile), model);
+  ControllerWindow window(vc, own);
+  QCOMPARE(window.robotView().robotChoice()->currentText(), QStringLiteral("two.xml"));
+}
 
 void RobotWindowTest::thePanelsGaitMovesTheDrawnSnake() {
   QStringList boxes;
@@ -30,7 +57,8 @@ void RobotWindowTest::thePanelsGaitMovesTheDrawnSnake() {
   VirtualController vc;
   QString error;
   QVERIFY2(vc.start(&error), qPrintable(error));
-  ControllerWindow window(vc);
+  LiveRobot live(vc, Robot::Load("snake", nullptr), QStringLiteral("snake"));
+  ControllerWindow window(vc, live);
   window.show();
   QVERIFY(QTest::qWaitForWindowExposed(&window));
   Form2 panel(PanelOptions{vc.devicePath(), QStringLiteral("virtual servo controller")});

@@ -8,6 +8,7 @@
 #include "link/command_sink.h"
 #include "link/serial_link.h"
 #include "sim/controller_window.h"
+#include "sim/robot/live_robot.h"
 #include "sim/controller/virtual_controller.h"
 
 using namespace gp;
@@ -78,7 +79,8 @@ void VirtualControllerTest::windowFollowsTheGaitThroughTheLink() {
   VirtualController vc;
   QString error;
   QVERIFY2(vc.start(&error), qPrintable(error));
-  ControllerWindow window(vc);
+  LiveRobot robot(vc, Robot::Load("snake", nullptr), QStringLiteral("snake"));
+  ControllerWindow window(vc, robot);
   QCOMPARE(window.windowTitle(), QStringLiteral("Virtual servo controller"));
   QVERIFY(!window.testAttribute(Qt::WA_QuitOnClose));
   window.show();
@@ -162,7 +164,8 @@ void VirtualControllerTest::windowFollowsTheGaitThroughTheLink() {
 
 void VirtualControllerTest::windowNeitherEndsNorHoldsTheProgram() {
   VirtualController vc;
-  ControllerWindow window(vc);
+  LiveRobot robot(vc, Robot::Load("snake", nullptr), QStringLiteral("snake"));
+  ControllerWindow window(vc, robot);
   QWidget panel;
   panel.show();
   window.show();
