@@ -184,6 +184,9 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int interval
     }
     if (k == steps) break;
     robot.Step();
+    if (!robot.robot().failure().empty())
+      return fail(robot.robot().name() + ": the physics failed at " + Fixed(robot.robot().time(), 3) +
+                  " s: " + robot.robot().failure());
     if (robot.robot().diverged())
       return fail(robot.robot().name() + ": the physics became unstable at " + Fixed(robot.robot().time(), 3) + " s");
   }

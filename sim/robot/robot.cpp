@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,17 +16,23 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 
 // Sizes of a typical hobby-servo module: 80 mm long, 50 mm wide, 40 mm
-// high, 120 g, a servo of 0.16 s per 60 degrees and 1 N m. The box is the
-// body; two thin runners along its belly carry it on the floor (passive
-// wheels or scales on a snake), so the chain cannot roll over like a log.
+// high, 120 g, a servo of 0.16 s per 60 degrees and 1 N m. On the snake and
+// the caterpillar the box is the body, and two thin runners along its belly
+// carry it on the floor (passive wheels or scales on a snake), so the chain
+// cannot roll over like a log. The pitch-yaw snake's modules are round
+// (a capsule as long as the box and about as thick) so that it can roll.
 struct BuiltIn {
   const char* name;
-  const char* jointAxis;
+  const char* oddAxis;   // joints 1, 3, 5, 7
+  const char* evenAxis;  // joints 2, 4, 6, 8
   const char* friction;  // along the runner, across it, torsion, rolling
+  bool round;
 };
 
-constexpr BuiltIn kSnake{"snake", "0 0 1", "0.1 1.5 0.005 0.0001 0.0001"};
-constexpr BuiltIn kCaterpillar{"caterpillar", "0 1 0", "0.8 0.8 0.005 0.0001 0.0001"};
+constexpr BuiltIn kSnake{"snake", "0 0 1", "0 0 1", "0.1 1.5 0.005 0.0001 0.0001", false};
+constexpr BuiltIn kCaterpillar{"caterpillar", "0 1 0", "0 1 0", "0.8 0.8 0.005 0.0001 0.0001", false};
+constexpr BuiltIn kPitchYaw{"pitch-yaw", "0 1 0", "0 0 1", "0.8 0.8 0.005 0.0001 0.0001", true};
+constexpr const BuiltIn* kBuiltIns[] = {&kSnake, &kCaterpillar, &kPitchYaw};
 
 std::string Num(double v) {
   char text[32];
@@ -33,84 +40,174 @@ std::string Num(double v) {
   return text;
 }
 
+std::string Negated(const char* axis) {
+  double a[3] = {0, 0, 0};
+  std::sscanf(axis, "%lf %lf %lf", &a[0], &a[1], &a[2]);
+  return Num(-a[0] + 0.0) + ' ' + Num(-a[1] + 0.0) + ' ' + Num(-a[2] + 0.0);
+}
+
+// The chain's nine bodies, the head (0) and modules 1 to 8; joint n joins
+// body n-1 to body n and turns body n relative to body n-1.
+constexpr int kBodies = kRobotModules + 1;
+// The tree grows from the middle body both ways. The physics library
+// weighs each contact by how heavy its body looks from the root of the tree
+// (the inverse inertia through the joints, taken at rest), and makes the
+// contacts of bodies far from the root softer; rooted at one end, the chain
+// then slips more at the other and a gait goes further one way than its
+// mirror image goes the other. Rooted in the middle both halves weigh alike.
+constexpr int kRootBody = kBodies / 2;
+
+std::string BodyName(int b) { return b == 0 ? "head" : "module" + std::to_string(b); }
+
 // The elliptic friction cone: the pyramidal one is faster but is itself
 // anisotropic, which would blur the very effect the snake's belly is about.
-// A 2 ms step: the servo's position loop (20 N m/rad on at least 0.7 g m^2 at
-// a joint) and the contacts' 20 ms time constant stay well resolved, at half
-// the cost of 1 ms, which a live window shares with drawing.
+// Contacts with a 4 ms time constant, stiff enough that a runner does not
+// creep sideways under a push its grip could hold, and a 1 ms step: the
+// constraint's time constant needs at least two steps, and halving the step
+// from here changes the speed of a gait by less than a percent.
 std::string GenerateModel(const BuiltIn& robot) {
   constexpr double kLength = 0.08, kHalfWidth = 0.025, kHalfHeight = 0.02;
   constexpr double kRunnerRadius = 0.006, kRunnerOffset = 0.018, kRunnerHalf = 0.03;
+  constexpr double kRoundRadius = 0.022;
   constexpr double kRange = kPi / 2;
-  const double rideHeight = kHalfHeight + kRunnerRadius;
+  // Servo damping: a hobby servo's motor, driven flat out, loses its stall
+  // torque over its top speed, 1 N m over 6.5 rad/s.
+  constexpr double kServoDamping = 1.0 / (kPi / 3 / 0.16);
+  const double rideHeight = robot.round ? kRoundRadius : kHalfHeight + kRunnerRadius;
   // The chain's centre of mass at the origin, the head toward +x.
   const double headX = kLength * kRobotModules / 2;
 
   std::ostringstream x;
   x << "<mujoco model=\"" << robot.name << "\">\n"
     << "  <compiler angle=\"radian\"/>\n"
-    << "  <option timestep=\"0.002\" integrator=\"Euler\" cone=\"elliptic\"/>\n"
+    << "  <option timestep=\"0.001\" integrator=\"Euler\" cone=\"elliptic\"/>\n"
     << "  <!-- The servos' top speed, rad/s (60 degrees in 0.16 s); the torque is each\n"
     << "       actuator's forcerange, the travel each joint's range. -->\n"
     << "  <custom><numeric name=\"servo_speed\" data=\"" << Num(kPi / 3 / 0.16) << "\"/></custom>\n"
     << "  <default>\n"
-    << "    <joint type=\"hinge\" axis=\"" << robot.jointAxis << "\" limited=\"true\" range=\"" << Num(-kRange)
-    << ' ' << Num(kRange) << "\" damping=\"0.02\" armature=\"0.0005\"/>\n"
+    << "    <joint type=\"hinge\" limited=\"true\" range=\"" << Num(-kRange) << ' ' << Num(kRange)
+    << "\" damping=\"0.005\" armature=\"0.0005\"/>\n"
     << "    <geom contype=\"0\" conaffinity=\"0\"/>\n"
-    << "    <position kp=\"20\" forcelimited=\"true\" forcerange=\"-1 1\" ctrllimited=\"true\" ctrlrange=\""
-    << Num(-kRange) << ' ' << Num(kRange) << "\"/>\n"
-    << "    <default class=\"module\"><geom type=\"box\" size=\"" << Num(kLength / 2) << ' ' << Num(kHalfWidth)
-    << ' ' << Num(kHalfHeight) << "\" mass=\"0.12\" rgba=\"0.85 0.55 0.15 1\"/></default>\n"
-    << "    <default class=\"runner\"><geom type=\"capsule\" size=\"" << Num(kRunnerRadius)
-    << "\" mass=\"0\" rgba=\"0.2 0.2 0.2 1\"/></default>\n"
-    << "  </default>\n"
+    << "    <general gaintype=\"fixed\" biastype=\"affine\" gainprm=\"20\" biasprm=\"0 -20 " << Num(-kServoDamping)
+    << "\" forcelimited=\"true\" forcerange=\"-1 1\" ctrllimited=\"true\" ctrlrange=\"" << Num(-kRange) << ' '
+    << Num(kRange) << "\"/>\n";
+  if (robot.round)
+    x << "    <default class=\"module\"><geom type=\"capsule\" size=\"" << Num(kRoundRadius) << ' '
+      << Num(kLength / 2 - kRoundRadius) << "\" euler=\"0 " << Num(kPi / 2)
+      << " 0\" mass=\"0.12\" rgba=\"0.85 0.55 0.15 1\"/></default>\n";
+  else
+    x << "    <default class=\"module\"><geom type=\"box\" size=\"" << Num(kLength / 2) << ' ' << Num(kHalfWidth)
+      << ' ' << Num(kHalfHeight) << "\" mass=\"0.12\" rgba=\"0.85 0.55 0.15 1\"/></default>\n"
+      << "    <default class=\"runner\"><geom type=\"capsule\" size=\"" << Num(kRunnerRadius)
+      << "\" mass=\"0\" rgba=\"0.2 0.2 0.2 1\"/></default>\n";
+  x << "  </default>\n"
     << "  <worldbody>\n"
     << "    <geom name=\"floor\" type=\"plane\" size=\"0 0 1\" rgba=\"0.9 0.9 0.9 1\"/>\n";
 
-  std::string indent = "    ";
   std::vector<std::string> contactParts;
-  for (int m = 0; m <= kRobotModules; ++m) {
-    const std::string body = m == 0 ? "head" : "module" + std::to_string(m);
-    if (m == 0) {
-      x << indent << "<body name=\"head\" pos=\"" << Num(headX) << " 0 " << Num(rideHeight) << "\">\n"
+  // Body b, its joint toward the root, and the bodies beyond it away from the root.
+  const auto emit = [&](auto&& self, int b, const std::string& indent) -> void {
+    const std::string body = BodyName(b);
+    const char* axis = b % 2 ? robot.oddAxis : robot.evenAxis;
+    if (b == kRootBody) {
+      x << indent << "<body name=\"" << body << "\" pos=\"" << Num(headX - kLength * b) << " 0 " << Num(rideHeight)
+        << "\">\n"
         << indent << "  <freejoint name=\"free\"/>\n";
-    } else {
+    } else if (b > kRootBody) {
+      // Toward the tail: joint b at the body's front end.
       x << indent << "<body name=\"" << body << "\" pos=\"" << Num(-kLength) << " 0 0\">\n"
-        << indent << "  <joint name=\"joint" << m << "\" pos=\"" << Num(kLength / 2) << " 0 0\"/>\n";
+        << indent << "  <joint name=\"joint" << b << "\" pos=\"" << Num(kLength / 2) << " 0 0\" axis=\"" << axis
+        << "\"/>\n";
+    } else {
+      // Toward the head: joint b+1 at the body's rear end. It turns this
+      // body relative to the next, so about the opposite axis it keeps the
+      // sense of turning the next body relative to this one.
+      const char* nextAxis = (b + 1) % 2 ? robot.oddAxis : robot.evenAxis;
+      x << indent << "<body name=\"" << body << "\" pos=\"" << Num(kLength) << " 0 0\">\n"
+        << indent << "  <joint name=\"joint" << b + 1 << "\" pos=\"" << Num(-kLength / 2) << " 0 0\" axis=\""
+        << Negated(nextAxis) << "\"/>\n";
     }
     x << indent << "  <geom name=\"" << body << "\" class=\"module\"/>\n";
-    for (int side : {1, -1}) {
-      const std::string runner = body + (side > 0 ? "_left" : "_right");
-      const double y = side * kRunnerOffset, z = -kHalfHeight;
-      // From tail to head: the capsule's axis, and with it the contact's
-      // first friction direction, runs along the module.
-      x << indent << "  <geom name=\"" << runner << "\" class=\"runner\" fromto=\"" << Num(-kRunnerHalf) << ' '
-        << Num(y) << ' ' << Num(z) << ' ' << Num(kRunnerHalf) << ' ' << Num(y) << ' ' << Num(z) << "\"/>\n";
-      contactParts.push_back(runner);
+    if (robot.round) {
+      contactParts.push_back(body);
+    } else {
+      for (int side : {1, -1}) {
+        const std::string runner = body + (side > 0 ? "_left" : "_right");
+        const double y = side * kRunnerOffset, z = -kHalfHeight;
+        // From tail to head: the capsule's axis, and with it the contact's
+        // first friction direction, runs along the module.
+        x << indent << "  <geom name=\"" << runner << "\" class=\"runner\" fromto=\"" << Num(-kRunnerHalf) << ' '
+          << Num(y) << ' ' << Num(z) << ' ' << Num(kRunnerHalf) << ' ' << Num(y) << ' ' << Num(z) << "\"/>\n";
+        contactParts.push_back(runner);
+      }
     }
-    indent += "  ";
-  }
-  for (int m = kRobotModules; m >= 0; --m) {
-    indent.resize(indent.size() - 2);
+    if (b <= kRootBody && b > 0) self(self, b - 1, indent + "  ");
+    if (b >= kRootBody && b < kBodies - 1) self(self, b + 1, indent + "  ");
     x << indent << "</body>\n";
-  }
+  };
+  emit(emit, kRootBody, "    ");
   x << "  </worldbody>\n  <contact>\n";
   for (const std::string& part : contactParts)
-    x << "    <pair geom1=\"floor\" geom2=\"" << part << "\" condim=\"3\" friction=\"" << robot.friction << "\"/>\n";
+    x << "    <pair geom1=\"floor\" geom2=\"" << part << "\" condim=\"3\" friction=\"" << robot.friction
+      << "\" solref=\"0.004 1\"/>\n";
   x << "  </contact>\n  <actuator>\n";
   for (int m = 1; m <= kRobotModules; ++m)
-    x << "    <position name=\"servo" << m << "\" joint=\"joint" << m << "\"/>\n";
+    x << "    <general name=\"servo" << m << "\" joint=\"joint" << m << "\"/>\n";
   x << "  </actuator>\n</mujoco>\n";
   return x.str();
 }
 
 // The physics library reports warnings on standard output and in a log file
-// in the working directory, and ends the process on errors; neither may
-// spoil a headless run's output or litter a person's folder.
+// in the working directory; neither may spoil a headless run's output or
+// litter a person's folder. On an error it would end the process, so the
+// handler jumps back instead to the call that went wrong (the library's own
+// way out: a handler that returns lets it carry on with broken state). Each
+// thread has its own way back, so parallel runs do not cross.
+thread_local std::jmp_buf* tErrorJump = nullptr;
+thread_local char tErrorText[1000];
+
 void WarningToStderr(const char* text) { std::fprintf(stderr, "physics warning: %s\n", text); }
-void ErrorToStderr(const char* text) {
-  std::fprintf(stderr, "physics error: %s\n", text);
-  std::exit(1);
+[[noreturn]] void ErrorJump(const char* text) {
+  std::snprintf(tErrorText, sizeof tErrorText, "%s", text);
+  if (tErrorJump) std::longjmp(*tErrorJump, 1);
+  // Every call into the library goes through Guarded; reaching here is a
+  // programming error and continuing would use broken state.
+  std::fprintf(stderr, "physics error outside a guarded call: %s\n", text);
+  std::abort();
+}
+
+void InstallHandlers() {
+  mju_user_warning = WarningToStderr;
+  mju_user_error = ErrorJump;
+}
+
+// Calls fn(m, d); false with the library's message in *why when it errs.
+// Nothing here may need a destructor: the jump skips them.
+bool Guarded(void (*fn)(const mjModel*, mjData*), const mjModel* m, mjData* d, std::string* why) {
+  std::jmp_buf jump;
+  std::jmp_buf* const outer = tErrorJump;
+  tErrorJump = &jump;
+  if (setjmp(jump) == 0) {
+    fn(m, d);
+    tErrorJump = outer;
+    return true;
+  }
+  tErrorJump = outer;
+  *why = tErrorText;
+  return false;
+}
+
+mjData* GuardedMakeData(const mjModel* m, std::string* why) {
+  static thread_local mjData* made = nullptr;
+  made = nullptr;
+  const bool ok = Guarded([](const mjModel* model, mjData*) { made = mj_makeData(model); }, m, nullptr, why);
+  if (ok && !made) *why = "no memory for the model's data";
+  return ok ? made : nullptr;
+}
+
+void ResetAndForward(const mjModel* m, mjData* d) {
+  mj_resetData(m, d);
+  mj_forward(m, d);
 }
 
 std::string FileName(const std::string& path) {
@@ -125,6 +222,8 @@ struct Robot::Engine {
   mjModel* model = nullptr;
   mjData* data = nullptr;
   int root = 1;  // the robot's top body
+  int head = 1;  // the body whose track the views draw
+  std::string failure;  // the physics' error since the last Reset
   std::array<int, kRobotModules + 1> actuator{};  // module -> actuator id, -1 without
   std::array<int, kRobotModules + 1> qpos{};      // module -> joint's qpos address
   std::array<ServoRating, kRobotModules + 1> rating{};
@@ -144,14 +243,13 @@ struct Robot::Engine {
 };
 
 std::optional<std::string> Robot::BuiltInModel(const std::string& name) {
-  if (name == kSnake.name) return GenerateModel(kSnake);
-  if (name == kCaterpillar.name) return GenerateModel(kCaterpillar);
+  for (const BuiltIn* robot : kBuiltIns)
+    if (name == robot->name) return GenerateModel(*robot);
   return std::nullopt;
 }
 
 std::unique_ptr<Robot> Robot::Load(const std::string& robot, std::string* error) {
-  mju_user_warning = WarningToStderr;
-  mju_user_error = ErrorToStderr;
+  InstallHandlers();
 
   auto engine = std::make_unique<Engine>();
   char why[1000] = "";
@@ -178,8 +276,9 @@ std::unique_ptr<Robot> Robot::Load(const std::string& robot, std::string* error)
   };
   if (!engine->model) return fail(why[0] ? why : "the model could not be loaded");
   mjModel* m = engine->model;
-  engine->data = mj_makeData(m);
-  if (!engine->data) return fail("no memory for the model's data");
+  std::string dataWhy;
+  engine->data = GuardedMakeData(m, &dataWhy);
+  if (!engine->data) return fail(dataWhy);
 
   // Each module's servo: the position actuator "servoN" on hinge "jointN".
   const int speedId = mj_name2id(m, mjOBJ_NUMERIC, "servo_speed");
@@ -216,10 +315,19 @@ std::unique_ptr<Robot> Robot::Load(const std::string& robot, std::string* error)
   }
   if (servos == 0) return fail("no module servo (actuator servo1 to servo8 on joint joint1 to joint8)");
 
-  // Which module each body belongs to: the nearest joint "jointN" on the
-  // way to the root.
+  // Which module each body belongs to: by its name ("head", "moduleN"), or
+  // else the nearest joint "jointN" on the way to the root.
   engine->moduleOfBody.assign(static_cast<std::size_t>(m->nbody), 0);
   for (int b = 1; b < m->nbody; ++b) {
+    const char* name = mj_id2name(m, mjOBJ_BODY, b);
+    int named = -1;
+    if (name && std::strcmp(name, "head") == 0) named = 0;
+    for (int n = 1; n <= kRobotModules && named < 0; ++n)
+      if (name && ("module" + std::to_string(n)) == name) named = n;
+    if (named >= 0) {
+      engine->moduleOfBody[static_cast<std::size_t>(b)] = named;
+      continue;
+    }
     for (int up = b; up > 0; up = m->body_parentid[up]) {
       int found = 0;
       for (int n = 1; n <= kRobotModules && !found; ++n)
@@ -230,6 +338,15 @@ std::unique_ptr<Robot> Robot::Load(const std::string& robot, std::string* error)
       }
     }
   }
+  // The head: the body named so, or else the root.
+  const int headBody = mj_name2id(m, mjOBJ_BODY, "head");
+  engine->head = headBody > 0 && m->body_rootid[headBody] == engine->root ? headBody : engine->root;
+  // The tail: the last module's body farthest down the chain.
+  int tailBody = engine->head;
+  for (int b = 1; b < m->nbody; ++b)
+    if (m->body_rootid[b] == engine->root &&
+        engine->moduleOfBody[static_cast<std::size_t>(b)] > engine->moduleOfBody[static_cast<std::size_t>(tailBody)])
+      tailBody = b;
   engine->contactGeom.assign(static_cast<std::size_t>(m->ngeom), false);
   for (int g = 0; g < m->ngeom; ++g) engine->contactGeom[static_cast<std::size_t>(g)] = m->geom_contype[g] || m->geom_conaffinity[g];
   for (int p = 0; p < m->npair; ++p) {
@@ -239,24 +356,41 @@ std::unique_ptr<Robot> Robot::Load(const std::string& robot, std::string* error)
 
   std::unique_ptr<Robot> result(new Robot(std::move(engine)));
   result->Reset();
-  double minX = 1e300, maxX = -1e300;
+  if (!result->failure().empty()) return fail(result->failure());
+  // The body's length along the chain, from the head's end to the tail's:
+  // every part's reach along the line from the tail to the head at rest,
+  // whichever way the model lies.
+  const mjData* d = result->engine_->data;
+  std::array<double, 3> along{1, 0, 0};
+  const double* hp = d->xpos + 3 * result->engine_->head;
+  const double* tp = d->xpos + 3 * tailBody;
+  const double span = std::sqrt((hp[0] - tp[0]) * (hp[0] - tp[0]) + (hp[1] - tp[1]) * (hp[1] - tp[1]) +
+                                (hp[2] - tp[2]) * (hp[2] - tp[2]));
+  if (span > 1e-9) along = {(hp[0] - tp[0]) / span, (hp[1] - tp[1]) / span, (hp[2] - tp[2]) / span};
+  double lo = 1e300, hi = -1e300;
   for (const RobotShape& s : result->Shapes()) {
+    // The shape's axes are the columns of its rotation.
+    const auto axisReach = [&](int c) {
+      return std::abs(s.rot[static_cast<std::size_t>(c)] * along[0] + s.rot[static_cast<std::size_t>(3 + c)] * along[1] +
+                      s.rot[static_cast<std::size_t>(6 + c)] * along[2]);
+    };
     double half = 0;
     switch (s.kind) {
       case RobotShape::Kind::Box:
-        half = std::abs(s.rot[0]) * s.size[0] + std::abs(s.rot[1]) * s.size[1] + std::abs(s.rot[2]) * s.size[2];
+        half = axisReach(0) * s.size[0] + axisReach(1) * s.size[1] + axisReach(2) * s.size[2];
         break;
       case RobotShape::Kind::Capsule:
-        half = std::abs(s.rot[2]) * s.size[1] + s.size[0];
+        half = axisReach(2) * s.size[1] + s.size[0];
         break;
       case RobotShape::Kind::Sphere:
         half = s.size[0];
         break;
     }
-    minX = std::min(minX, s.pos[0] - half);
-    maxX = std::max(maxX, s.pos[0] + half);
+    const double centre = s.pos[0] * along[0] + s.pos[1] * along[1] + s.pos[2] * along[2];
+    lo = std::min(lo, centre - half);
+    hi = std::max(hi, centre + half);
   }
-  result->engine_->bodyLength = maxX > minX ? maxX - minX : 0;
+  result->engine_->bodyLength = hi > lo ? hi - lo : 0;
   return result;
 }
 
@@ -292,7 +426,13 @@ double Robot::JointAngle(int module) const {
   return engine_->data->qpos[engine_->qpos[static_cast<std::size_t>(module)]];
 }
 
-void Robot::Step() { mj_step(engine_->model, engine_->data); }
+void Robot::Step() {
+  if (!engine_->failure.empty()) return;
+  std::string why;
+  if (!Guarded(mj_step, engine_->model, engine_->data, &why)) engine_->failure = why.empty() ? "unknown error" : why;
+}
+
+const std::string& Robot::failure() const { return engine_->failure; }
 
 bool Robot::diverged() const {
   // The library starts the simulation afresh when its accelerations blow up;
@@ -301,9 +441,10 @@ bool Robot::diverged() const {
 }
 
 void Robot::Reset() {
-  mj_resetData(engine_->model, engine_->data);
+  engine_->failure.clear();
   for (int n = 1; n <= kRobotModules; ++n) SetServo(n, std::nullopt);
-  mj_forward(engine_->model, engine_->data);
+  std::string why;
+  if (!Guarded(ResetAndForward, engine_->model, engine_->data, &why)) engine_->failure = why.empty() ? "unknown error" : why;
 }
 
 std::array<double, 3> Robot::CentreOfMass() const {
@@ -312,7 +453,7 @@ std::array<double, 3> Robot::CentreOfMass() const {
 }
 
 std::array<double, 3> Robot::HeadPosition() const {
-  const mjtNum* p = engine_->data->xpos + 3 * engine_->root;
+  const mjtNum* p = engine_->data->xpos + 3 * engine_->head;
   return {p[0], p[1], p[2]};
 }
 

@@ -30,7 +30,7 @@ struct RobotShape {
 
 class Robot {
  public:
-  // "snake", "caterpillar", or the path of a model file. Nothing, with *error
+  // "snake", "caterpillar", "pitch-yaw", or the path of a model file. Nothing, with *error
   // naming the model and the reason, when the model cannot be used.
   static std::unique_ptr<Robot> Load(const std::string& robot, std::string* error);
 
@@ -46,14 +46,17 @@ class Robot {
   bool viewFromAbove() const;
   bool hasServo(int module) const;
   ServoRating servoRating(int module) const;  // module 1 to 8
-  double bodyLength() const;              // metres, head to tail at rest
+  double bodyLength() const;              // metres, head to tail along the chain at rest
 
   // The commanded angle of a module's servo, or nothing: limp.
   void SetServo(int module, std::optional<double> commandedAngle);
   double JointAngle(int module) const;
 
-  // One fixed step of the physics.
+  // One fixed step of the physics; none once the physics has failed.
   void Step();
+  // The physics library's error since the last Reset (a model it cannot
+  // step, say), or empty. The robot then stands still until Reset.
+  const std::string& failure() const;
   // The physics blew up since the last Reset (too stiff a model for its
   // step); its state then means nothing.
   bool diverged() const;
@@ -67,6 +70,7 @@ class Robot {
   // The mean direction of the chain in the floor plane, radians
   // counter-clockwise from +x, head first.
   double Heading() const;
+  // The head module's centre (the body named "head", or the model's top body).
   std::array<double, 3> HeadPosition() const;
   std::vector<RobotShape> Shapes() const;
 

@@ -44,7 +44,8 @@ int VirtualRobot::AdvanceTo(double seconds, int maxSteps) {
   int steps = 0;
   // Half a step of slack: the physics clock is a sum of steps and never
   // lands exactly on the caller's time.
-  while (steps < maxSteps && robot_->time() + dt * 0.5 <= seconds) {
+  // A failed physics stands still: stepping it again would only fail again.
+  while (steps < maxSteps && robot_->failure().empty() && robot_->time() + dt * 0.5 <= seconds) {
     Step();
     ++steps;
   }

@@ -135,13 +135,66 @@ TEST(RobotModel, AWrongModelIsRefusedNamingTheFileAndTheReason) {
   // Servos far too stiff for the model's step: the physics blows up and
   // starts itself afresh, which must end the run, not pass for motion.
   std::string model = *Robot::BuiltInModel("snake");
-  model = std::regex_replace(model, std::regex("kp=\"[0-9.]+\""), "kp=\"1e9\"");
+  model = std::regex_replace(model, std::regex("gainprm=\"[0-9.]+\" biasprm=\"0 -[0-9.]+ "),
+                             "gainprm=\"1e9\" biasprm=\"0 -1e9 ");
   model = std::regex_replace(model, std::regex("forcerange=\"[-0-9. ]+\""), "forcerange=\"-1e9 1e9\"");
   options.robot = WriteFile("stiff_snake.xml", model);
   options.seconds = 2;
   error.clear();
   EXPECT_FALSE(RunHeadless(Wave(30, -45), 50, options, &error));
   EXPECT_NE(error.find("unstable"), std::string::npos) << error;
+}
+
+// A model whose physics runs out of working memory once the robot moves:
+// the smallest stack with which it loads at rest.
+std::string StarvedSnake() {
+  const std::string model = *Robot::BuiltInModel("snake");
+  for (int stack = 500; stack < 5000; stack += 25) {
+    const std::string path = WriteFile("starved_snake.xml",
+                                       std::regex_replace(model, std::regex("<compiler "),
+                                                          "<size nstack=\"" + std::to_string(stack) + "\"/><compiler "));
+    std::string error;
+    if (Robot::Load(path, &error)) return path;
+  }
+  return {};
+}
+
+TEST(RobotModel, APhysicsErrorIsReportedToTheCallerAndTheRobotStandsStill) {
+  // The library's error during a step must reach the caller, not end the
+  // process, so that whoever drives the robot can stop the servos in order.
+  const std::string starved = StarvedSnake();
+  ASSERT_FALSE(starved.empty());
+  std::string error;
+  VirtualRobot robot(Robot::Load(starved, &error));
+  ASSERT_TRUE(robot.robot().failure().empty()) << robot.robot().failure();
+  DecodedCommand enable;
+  enable.kind = CommandKind::Enable;
+  for (int c = 0; c < kRobotModules; ++c) {
+    enable.channel = c;
+    robot.Apply(enable);
+  }
+  DecodedCommand swing;
+  swing.kind = CommandKind::Position;
+  for (int c = 0; c < kRobotModules; ++c) {
+    swing.channel = c;
+    swing.pulseWidth = c % 2 ? 1900 : 1100;
+    robot.Apply(swing);
+  }
+  robot.AdvanceTo(3.0, 100000);
+  ASSERT_FALSE(robot.robot().failure().empty()) << "the starved model never erred: the test proves nothing";
+  const double stoppedAt = robot.robot().time();
+  EXPECT_LT(stoppedAt, 3.0);
+  EXPECT_EQ(robot.AdvanceTo(4.0, 100000), 0) << "a failed physics is not stepped again";
+  EXPECT_EQ(robot.robot().time(), stoppedAt);
+  robot.Reset();
+  EXPECT_TRUE(robot.robot().failure().empty()) << "a reset starts it afresh";
+
+  HeadlessOptions options;
+  options.robot = starved;
+  options.seconds = 3;
+  EXPECT_FALSE(RunHeadless(Wave(30, -45), 50, options, &error));
+  EXPECT_NE(error.find("the physics failed"), std::string::npos) << error;
+  EXPECT_NE(error.find("starved_snake.xml"), std::string::npos) << error;
 }
 
 TEST(RobotPhysics, WithoutSwingNeitherRobotDrifts) {
