@@ -86,6 +86,32 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
                      "every command arrives at once."),
       QStringLiteral("9600|ideal"), QStringLiteral("9600"));
   parser.addOptions({simulateOption, robotOption, secondsOption, lineOption});
+  const QCommandLineOption searchOption(
+      QStringLiteral("search"),
+      QStringLiteral("Search for the gait that best reaches --goal on the virtual robot, starting from this gait "
+                     "file, and write it to --output; without windows. Takes --robot, --line and --seconds (of each "
+                     "evaluation) as --simulate does."),
+      QStringLiteral("START.json"));
+  const QCommandLineOption goalOption(QStringLiteral("goal"),
+                                      QStringLiteral("With --search: what the gait should do."),
+                                      QStringLiteral("forward|turn-left|turn-right"));
+  const QCommandLineOption evaluationsOption(
+      QStringLiteral("evaluations"), QStringLiteral("With --search: headless runs to spend (default 200)."),
+      QStringLiteral("N"));
+  const QCommandLineOption jobsOption(
+      QStringLiteral("jobs"),
+      QStringLiteral("With --search: runs at once, one robot each (default: one for each core). The gait found "
+                     "does not depend on it."),
+      QStringLiteral("J"));
+  const QCommandLineOption outputOption(QStringLiteral("output"),
+                                        QStringLiteral("With --search: the gait file to write the best gait to."),
+                                        QStringLiteral("BEST.json"));
+  const QCommandLineOption reportOption(
+      QStringLiteral("report"),
+      QStringLiteral("With --search: also draw the best score against evaluations and the best gait's path beside "
+                     "the start's, as SVG."),
+      QStringLiteral("REPORT.svg"));
+  parser.addOptions({searchOption, goalOption, evaluationsOption, jobsOption, outputOption, reportOption});
   const QCommandLineOption listPortsOption(
       QStringLiteral("list-ports"),
       QStringLiteral("List the serial devices, one a line: stable name (or path), path, description, manufacturer, "
@@ -139,21 +165,36 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
     return fail(QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().constFirst()));
 
   for (const QCommandLineOption* once : {&portOption, &simulateOption, &robotOption, &secondsOption, &lineOption,
-                                         &gaitOption, &recordOption, &replayOption, &speedOption}) {
+                                         &gaitOption, &recordOption, &replayOption, &speedOption, &searchOption,
+                                         &goalOption, &evaluationsOption, &jobsOption, &outputOption,
+                                         &reportOption}) {
     if (parser.values(*once).size() > 1)
       return fail(QStringLiteral("--%1 given more than once.").arg(once->names().constFirst()));
   }
   if (parser.isSet(simulateOption)) {
-    for (const QCommandLineOption* option : {&gaitOption, &recordOption, &replayOption, &speedOption}) {
+    for (const QCommandLineOption* option : {&gaitOption, &recordOption, &replayOption, &speedOption, &searchOption}) {
       if (parser.isSet(*option))
         return fail(QStringLiteral("--simulate cannot be used with --%1.").arg(option->names().constFirst()));
     }
   }
+  if (!parser.isSet(searchOption)) {
+    for (const QCommandLineOption* option : {&goalOption, &evaluationsOption, &jobsOption, &outputOption, &reportOption}) {
+      if (parser.isSet(*option))
+        return fail(QStringLiteral("--%1 belongs to --search.").arg(option->names().constFirst()));
+    }
+  }
   result.simulate.robot = parser.value(robotOption).toStdString();
   if (result.simulate.robot.empty()) return fail(QStringLiteral("--robot needs snake, caterpillar or a model file."));
-  if (parser.isSet(simulateOption)) {
+  if (parser.isSet(simulateOption) || parser.isSet(searchOption)) {
+    const QString mode = parser.isSet(simulateOption) ? QStringLiteral("--simulate") : QStringLiteral("--search");
     if (parser.isSet(simulatorOption) || parser.isSet(portOption))
-      return fail(QStringLiteral("--simulate runs without a port: it cannot be used with --simulator or --port."));
+      return fail(QStringLiteral("%1 runs without a port: it cannot be used with --simulator or --port.").arg(mode));
+    if (parser.isSet(searchOption)) {
+      for (const QCommandLineOption* option : {&gaitOption, &recordOption, &replayOption, &speedOption}) {
+        if (parser.isSet(*option))
+          return fail(QStringLiteral("--search cannot be used with --%1.").arg(option->names().constFirst()));
+      }
+    }
     result.action = CommandLine::Action::Simulate;
     result.simulate.gaitFile = parser.value(simulateOption);
     bool number = false;
@@ -166,14 +207,43 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
     if (line != QStringLiteral("9600") && line != QStringLiteral("ideal"))
       return fail(QStringLiteral("--line is 9600 or ideal, not '%1'.").arg(line));
     result.simulate.idealLine = line == QStringLiteral("ideal");
+    if (parser.isSet(searchOption)) {
+      result.action = CommandLine::Action::Search;
+      SearchRequest& search = result.search;
+      search.startFile = parser.value(searchOption);
+      search.run = result.simulate;
+      if (search.startFile.isEmpty()) return fail(QStringLiteral("--search needs a gait file to start from."));
+      if (!parser.isSet(goalOption)) return fail(QStringLiteral("--search needs --goal forward, turn-left or turn-right."));
+      search.goal = parser.value(goalOption);
+      if (search.goal != QStringLiteral("forward") && search.goal != QStringLiteral("turn-left") &&
+          search.goal != QStringLiteral("turn-right"))
+        return fail(QStringLiteral("--goal is forward, turn-left or turn-right, not '%1'.").arg(search.goal));
+      // A whole number with an upper bound: a mistyped count should not keep the machine busy for weeks.
+      const auto count = [&](const QCommandLineOption& option, int most, int* value) {
+        if (!parser.isSet(option)) return true;
+        bool ok = false;
+        *value = parser.value(option).toInt(&ok);
+        return ok && *value >= 1 && *value <= most;
+      };
+      if (!count(evaluationsOption, 100000, &search.evaluations))
+        return fail(QStringLiteral("--evaluations needs a whole number from 1 to 100000, not '%1'.")
+                        .arg(parser.value(evaluationsOption)));
+      if (!count(jobsOption, 256, &search.jobs))
+        return fail(QStringLiteral("--jobs needs a whole number from 1 to 256, not '%1'.").arg(parser.value(jobsOption)));
+      search.output = parser.value(outputOption);
+      if (search.output.isEmpty()) return fail(QStringLiteral("--search needs --output BEST.json, the file to write."));
+      search.report = parser.value(reportOption);
+      if (parser.isSet(reportOption) && search.report.isEmpty())
+        return fail(QStringLiteral("--report needs a file name."));
+    }
     return result;
   }
   for (const QCommandLineOption* headless : {&secondsOption, &lineOption}) {
     if (parser.isSet(*headless))
-      return fail(QStringLiteral("--%1 belongs to --simulate.").arg(headless->names().constFirst()));
+      return fail(QStringLiteral("--%1 belongs to --simulate or --search.").arg(headless->names().constFirst()));
   }
   if (parser.isSet(robotOption) && !parser.isSet(simulatorOption))
-    return fail(QStringLiteral("--robot needs --simulate or --simulator."));
+    return fail(QStringLiteral("--robot needs --simulate, --search or --simulator."));
 
   result.portChosen = parser.isSet(portOption);
   result.simulator = parser.isSet(simulatorOption);

@@ -1,6 +1,7 @@
 #pragma once
 // The program's command line: --port DEVICE, --simulator, --simulate GAITFILE
-// with --robot, --seconds and --line, --gait FILE, --record FILE, --replay
+// with --robot, --seconds and --line, --search START.json with those and
+// --goal, --evaluations, --jobs, --output and --report, --gait FILE, --record FILE, --replay
 // FILE [--speed X], --list-ports, --help and --version. Read before any window
 // system is touched, so that help, version, headless runs and a mistyped
 // option need no display.
@@ -8,12 +9,13 @@
 #include <QString>
 #include <QStringList>
 
+#include "app/search.h"
 #include "app/simulate.h"
 
 namespace gp {
 
 struct CommandLine {
-  enum class Action { Run, ShowHelp, ShowVersion, Simulate, Replay, ListPorts, Fail };
+  enum class Action { Run, ShowHelp, ShowVersion, Simulate, Search, Replay, ListPorts, Fail };
 
   Action action = Action::Run;
   // What to print for ShowHelp, ShowVersion (to standard output) and Fail
@@ -29,6 +31,8 @@ struct CommandLine {
   // --simulate: a gait file on the virtual robot, headless. The robot also
   // stands behind the virtual controller with --simulator.
   SimulateRequest simulate;
+  // --search: the gait search, headless, on the same robot, line and seconds.
+  SearchRequest search;
 
   QString gaitFile;    // a gait to open in the panel at start
   QString recordFile;  // record every command sent, from the start

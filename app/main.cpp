@@ -20,6 +20,7 @@
 #include "app/exit_status.h"
 #include "app/list_ports.h"
 #include "app/replay.h"
+#include "app/search.h"
 #include "app/shutdown_signals.h"
 #include "app/simulate.h"
 #include "app/startup_probe.h"
@@ -57,6 +58,8 @@ int main(int argc, char* argv[]) {
       return gp::kUsageExitCode;
     case gp::CommandLine::Action::Simulate:
       return gp::RunSimulate(commandLine.simulate, stdout, stderr);
+    case gp::CommandLine::Action::Search:
+      return gp::RunSearch(commandLine.search, stdout, stderr);
     case gp::CommandLine::Action::Replay:
       return gp::RunReplay({commandLine.replayFile, commandLine.simulator ? QString() : commandLine.port,
                             commandLine.simulator, commandLine.speed},

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "core/app_info.h"
-#include "core/conversions.h"
 #include "app/exit_status.h"
 #include "files/gait_file.h"
 #include "gait/module_table.h"
@@ -25,16 +24,7 @@ int RunSimulate(const SimulateRequest& request, std::FILE* out, std::FILE* err) 
   if (!files::ReadGaitFile(request.gaitFile, &gait, &readError))
     return report(readError.toStdString(), kUsageExitCode);
 
-  // The table as the panel holds it after loading the file: the boxes keep
-  // whole degrees of amplitude and centre, the phase as typed.
-  ModuleTable table;
-  for (int n = kFirstModule; n <= kLastModule; ++n) {
-    const files::GaitModule& m = gait.modules[static_cast<std::size_t>(n - 1)];
-    table.Amp[n] = NearestInt16(m.amplitude).value_or(0);
-    table.Phase[n] = m.phase;
-    table.InitAngle[n] = NearestInt16(m.centre).value_or(0);
-    table.ServoEnabled[n] = m.enabled ? kTrue : kFalse;
-  }
+  const ModuleTable table = files::GaitTable(gait);
 
   std::string error;
   std::unique_ptr<sim::Robot> loaded = sim::Robot::Load(request.robot, &error);

@@ -261,6 +261,31 @@ bool WriteGaitFile(const QString& path, const Gait& gait, QString* error) {
   return true;
 }
 
+ModuleTable GaitTable(const Gait& gait) {
+  ModuleTable table;
+  for (int n = kFirstModule; n <= kLastModule; ++n) {
+    const GaitModule& m = gait.modules[static_cast<std::size_t>(n - 1)];
+    table.Amp[n] = NearestInt16(m.amplitude).value_or(0);
+    table.Phase[n] = m.phase;
+    table.InitAngle[n] = NearestInt16(m.centre).value_or(0);
+    table.ServoEnabled[n] = m.enabled ? kTrue : kFalse;
+  }
+  return table;
+}
+
+Gait GaitFromTable(const ModuleTable& table, int intervalMs) {
+  Gait gait;
+  gait.intervalMs = intervalMs;
+  for (int n = kFirstModule; n <= kLastModule; ++n) {
+    GaitModule& m = gait.modules[static_cast<std::size_t>(n - 1)];
+    m.amplitude = table.Amp[n];
+    m.phase = table.Phase[n];
+    m.centre = table.InitAngle[n];
+    m.enabled = IsTrue(table.ServoEnabled[n]);
+  }
+  return gait;
+}
+
 QStringList PresetFolders() {
   return {QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/gaitpanel/gaits"))};
 }

@@ -39,6 +39,13 @@ bool ReadGaitFile(const QString& path, Gait* gait, QString* error);
 // could not be read back. The file is replaced whole or not at all.
 bool WriteGaitFile(const QString& path, const Gait& gait, QString* error);
 
+// The table as the panel holds it once the gait is opened: the boxes keep
+// whole degrees of amplitude and centre, the phase as typed; ServoEnabled
+// follows `enabled`. Everything else stays zero.
+ModuleTable GaitTable(const Gait& gait);
+// The other way: a table's modules 1 to 8 as a gait, without name or notes.
+Gait GaitFromTable(const ModuleTable& table, int intervalMs);
+
 // Folders searched for presets, in order: <exe dir>/../share/gaitpanel/gaits
 // (the build tree and an installed program both have the presets there).
 // Needs a QCoreApplication. A folder need not exist.

@@ -14,7 +14,6 @@
 #include "link/protocol.h"
 #include "link/transmit_queue.h"
 #include "sim/controller/controller_model.h"
-#include "sim/robot/virtual_robot.h"
 
 namespace gp::sim {
 namespace {
@@ -115,14 +114,23 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& table, int interval
 
 std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int intervalMs, std::unique_ptr<Robot> loaded,
                                           const HeadlessOptions& options, std::string* error) {
+  if (!loaded) {
+    if (error) *error = "no robot";
+    return std::nullopt;
+  }
+  VirtualRobot robot(std::move(loaded));
+  return RunHeadless(input, intervalMs, robot, options, error);
+}
+
+std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int intervalMs, VirtualRobot& robot,
+                                          const HeadlessOptions& options, std::string* error) {
   const auto fail = [&](const std::string& why) {
     if (error) *error = why;
     return std::nullopt;
   };
-  if (!loaded) return fail("no robot");
   if (intervalMs <= 0) return fail("the gait interval must be at least 1 ms");
   if (!(options.seconds > 0) || !std::isfinite(options.seconds)) return fail("the run must last a positive time");
-  VirtualRobot robot(std::move(loaded));
+  robot.Reset();
   ControllerModel controller;
   controller.setCommandObserver([&robot](const DecodedCommand& command) { robot.Apply(command); });
   SimulatedLine line(options.idealLine);

@@ -14,6 +14,7 @@
 
 #include "gait/module_table.h"
 #include "sim/robot/robot.h"
+#include "sim/robot/virtual_robot.h"
 
 namespace gp::sim {
 
@@ -51,6 +52,10 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& table, int interval
                                           std::string* error);
 // The same on a robot already loaded (options.robot is then not used).
 std::optional<HeadlessResult> RunHeadless(const ModuleTable& table, int intervalMs, std::unique_ptr<Robot> robot,
+                                          const HeadlessOptions& options, std::string* error);
+// The same on a robot kept from run to run, put back at rest first: one run
+// after another on it gives what each would give on a freshly loaded one.
+std::optional<HeadlessResult> RunHeadless(const ModuleTable& table, int intervalMs, VirtualRobot& robot,
                                           const HeadlessOptions& options, std::string* error);
 
 // One JSON object, the same bytes for the same result.

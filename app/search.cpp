@@ -1,0 +1,285 @@
+#include "app/search.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cmath>
+#include <string>
+
+#include "app/exit_status.h"
+#include "core/app_info.h"
+#include "files/gait_file.h"
+#include "sim/gait_search.h"
+#include "sim/search_report.h"
+
+namespace gp {
+namespace {
+
+constexpr double kProgressEverySeconds = 0.5;
+
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free,
+              "the signal handler may only touch lock-free atomics");
+std::atomic<bool> g_stop{false};
+std::atomic<int> g_signal{0};
+
+extern "C" void OnSearchSignal(int number) {
+  int none = 0;
+  g_signal.compare_exchange_strong(none, number);
+  g_stop.store(true);
+}
+
+// Ctrl+C, a closed terminal or a kill ends the search between evaluations
+// instead of the process, so that the best gait so far is kept.
+class StopOnSignals {
+ public:
+  StopOnSignals() {
+    g_stop = false;
+    g_signal = 0;
+    struct sigaction action {};
+    action.sa_handler = OnSearchSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (std::size_t i = 0; i < std::size(kSignals); ++i) ::sigaction(kSignals[i], &action, &saved_[i]);
+  }
+  ~StopOnSignals() {
+    for (std::size_t i = 0; i < std::size(kSignals); ++i) ::sigaction(kSignals[i], &saved_[i], nullptr);
+  }
+  StopOnSignals(const StopOnSignals&) = delete;
+  StopOnSignals& operator=(const StopOnSignals&) = delete;
+
+ private:
+  static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+  struct sigaction saved_[std::size(kSignals)] {};
+};
+
+std::string Fixed(double value, int digits) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", digits, value + 0.0);
+  std::string s = text;
+  if (s.find_first_not_of("-0.") == std::string::npos && s[0] == '-') s.erase(0, 1);
+  return s;
+}
+
+// Scores in the JSON keep more digits than --simulate prints its distances
+// with; the report's and the notes' texts fewer.
+int ScoreDigits(sim::SearchGoal goal) { return goal == sim::SearchGoal::Forward ? 4 : 2; }
+
+std::string Score(sim::SearchGoal goal, double score) {
+  return Fixed(score, ScoreDigits(goal)) + " " + sim::GoalUnit(goal);
+}
+
+std::string Duration(double seconds) {
+  const long s = std::lround(std::max(0.0, seconds));
+  if (s < 60) return std::to_string(s) + " s";
+  if (s < 3600) return std::to_string(s / 60) + " min " + std::to_string(s % 60) + " s";
+  return std::to_string(s / 3600) + " h " + std::to_string(s / 60 % 60) + " min";
+}
+
+std::string JsonText(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+      out += escape;
+    } else {
+      out += c;
+    }
+  }
+  return out + '"';
+}
+
+std::string WaveJson(const sim::WaveParameters& w) {
+  return "{\"amplitude\": " + std::to_string(w.amplitude) + ", \"phase_step\": " + Fixed(w.phaseStep, 1) +
+         ", \"centre_offset\": " + std::to_string(w.centreOffset) + ", \"interval_ms\": " + std::to_string(w.intervalMs) +
+         "}";
+}
+
+std::string WaveText(const sim::WaveParameters& w) {
+  return "amplitude " + std::to_string(w.amplitude) + ", phase step " + Fixed(w.phaseStep, 1) +
+         " degrees, centre offset " + std::to_string(w.centreOffset) + ", interval " + std::to_string(w.intervalMs) +
+         " ms";
+}
+
+struct Setting {
+  sim::SearchGoal goal = sim::SearchGoal::Forward;
+  std::string robot;  // as the robot names itself
+  bool idealLine = false;
+  double seconds = 10;
+  std::string LineName() const { return idealLine ? "ideal" : "9600"; }
+  std::string Where() const {
+    return "the " + robot + ", " + LineName() + " line, " + Fixed(seconds, seconds == std::floor(seconds) ? 0 : 1) +
+           " s a run";
+  }
+};
+
+// The gait found, as a file that says how it was found.
+files::Gait FoundGait(const files::Gait& start, const QString& startName, const sim::SearchResult& result,
+                      const Setting& setting) {
+  files::Gait gait = files::GaitFromTable(result.bestTable, result.bestIntervalMs);
+  gait.name = (start.name.isEmpty() ? QStringLiteral("Gait") : start.name) +
+              QStringLiteral(" (searched, %1)").arg(QLatin1String(sim::GoalName(setting.goal)));
+  std::string notes = "Found by the gait search from " + startName.toStdString();
+  if (!start.name.isEmpty()) notes += " (\"" + start.name.toStdString() + "\")";
+  notes += ", goal " + std::string(sim::GoalName(setting.goal)) + ", on " + setting.Where() + ", " +
+           std::to_string(result.evaluations) + " evaluations";
+  if (result.interrupted) notes += " (stopped early: " + std::to_string(result.requested) + " were asked for)";
+  notes += ". It scored " + Score(setting.goal, result.bestScore);
+  if (result.haveStart) notes += " against the start's " + Score(setting.goal, result.startScore);
+  notes += ": " + WaveText(result.best) + ".";
+  if (!start.notes.isEmpty()) notes += " The start's notes: " + start.notes.toStdString();
+  gait.notes = QString::fromStdString(notes);
+  return gait;
+}
+
+std::string ResultJson(const sim::SearchResult& result, const Setting& setting, const QString& output) {
+  std::string j = "{\"goal\": " + JsonText(sim::GoalName(setting.goal));
+  j += ", \"robot\": " + JsonText(setting.robot);
+  j += ", \"line\": " + JsonText(setting.LineName());
+  j += ", \"seconds\": " + Fixed(setting.seconds, 3);
+  j += ", \"unit\": " + JsonText(sim::GoalUnit(setting.goal));
+  j += ", \"evaluations\": " + std::to_string(result.evaluations);
+  j += ", \"requested\": " + std::to_string(result.requested);
+  j += ", \"interrupted\": " + std::string(result.interrupted ? "true" : "false");
+  j += ", \"failed_evaluations\": " + std::to_string(result.failed);
+  j += ", \"start_score\": " + (result.haveStart ? Fixed(result.startScore, 6) : std::string("null"));
+  j += ", \"best_score\": " + (result.haveBest ? Fixed(result.bestScore, 6) : std::string("null"));
+  j += ", \"start\": " + WaveJson(result.startParameters);
+  j += ", \"best\": " + (result.haveBest ? WaveJson(result.best) : std::string("null"));
+  j += ", \"output\": " + (result.haveBest ? JsonText(output.toStdString()) : std::string("null"));
+  return j + "}\n";
+}
+
+// Where a file is to be written: a folder that is there and may be written.
+bool CheckWritable(const QString& path, const char* option, std::string* why) {
+  const QFileInfo info(path);
+  if (info.isDir()) {
+    *why = QDir::toNativeSeparators(path).toStdString() + ": --" + option + " names a folder, not a file";
+    return false;
+  }
+  const QFileInfo folder(info.absolutePath());
+  if (!folder.isDir()) {
+    *why = QDir::toNativeSeparators(path).toStdString() + ": there is no folder " +
+           QDir::toNativeSeparators(folder.filePath()).toStdString();
+    return false;
+  }
+  if (!folder.isWritable() || (info.exists() && !info.isWritable())) {
+    *why = QDir::toNativeSeparators(path).toStdString() + ": cannot be written (permission denied)";
+    return false;
+  }
+  return true;
+}
+
+bool WriteText(const QString& path, const std::string& text, std::string* why) {
+  QSaveFile file(path);
+  if (file.open(QIODevice::WriteOnly)) {
+    file.write(text.data(), static_cast<qint64>(text.size()));
+    if (file.commit()) return true;
+  }
+  *why = QDir::toNativeSeparators(path).toStdString() + ": cannot be written: " + file.errorString().toStdString();
+  return false;
+}
+
+}  // namespace
+
+int RunSearch(const SearchRequest& request, std::FILE* out, std::FILE* err) {
+  const auto report = [&](const std::string& why, int status) {
+    std::fprintf(err, "%s: %s\n", kAppName, why.c_str());
+    std::fflush(err);
+    return status;
+  };
+
+  const auto goal = sim::GoalFromName(request.goal.toStdString());
+  if (!goal) return report("--goal is forward, turn-left or turn-right, not '" + request.goal.toStdString() + "'",
+                           kUsageExitCode);
+  files::Gait start;
+  QString readError;
+  if (!files::ReadGaitFile(request.startFile, &start, &readError)) return report(readError.toStdString(), kUsageExitCode);
+  std::string why;
+  if (!CheckWritable(request.output, "output", &why)) return report(why, kUsageExitCode);
+  if (!request.report.isEmpty()) {
+    if (!CheckWritable(request.report, "report", &why)) return report(why, kUsageExitCode);
+    if (QFileInfo(request.report).absoluteFilePath() == QFileInfo(request.output).absoluteFilePath())
+      return report("--report and --output name the same file", kUsageExitCode);
+  }
+
+  sim::SearchStart searchStart;
+  searchStart.table = files::GaitTable(start);
+  searchStart.intervalMs = start.intervalMs;
+  sim::SearchOptions options;
+  options.goal = *goal;
+  options.run = request.run;
+  options.evaluations = request.evaluations;
+  options.jobs = request.jobs;
+
+  std::string error;
+  std::unique_ptr<sim::Robot> probe = sim::Robot::Load(options.run.robot, &error);
+  if (!probe) return report(error, kUsageExitCode);
+  Setting setting{*goal, probe->name(), request.run.idealLine, request.run.seconds};
+  probe.reset();
+
+  auto lastLine = std::chrono::steady_clock::now() - std::chrono::seconds(1);
+  const auto progress = [&](const sim::SearchProgress& p) {
+    const auto now = std::chrono::steady_clock::now();
+    if (p.done < p.total && now - lastLine < std::chrono::duration<double>(kProgressEverySeconds)) return;
+    lastLine = now;
+    std::string line = std::string(kAppName) + ": search: " + std::to_string(p.done) + " of " +
+                       std::to_string(p.total) + " evaluations, best " +
+                       (p.haveBest ? Score(*goal, p.bestScore) : std::string("none yet"));
+    line += p.done < p.total ? ", about " + Duration(p.secondsLeft) + " left" : ", in " + Duration(p.elapsedSeconds);
+    std::fprintf(err, "%s\n", line.c_str());
+    std::fflush(err);
+  };
+
+  std::optional<sim::SearchResult> result;
+  int signalNumber = 0;
+  {
+    const StopOnSignals stopOnSignals;
+    result = sim::SearchGait(searchStart, options, &g_stop, progress, &error);
+    signalNumber = g_signal.load();
+  }
+  if (!result) return report(error, kUsageExitCode);
+  const int status = signalNumber != 0 ? kSearchSignalExitBase + signalNumber : 0;
+  if (signalNumber != 0)
+    std::fprintf(err, "%s: search stopped by a signal after %d of %d evaluations\n", kAppName, result->evaluations,
+                 result->requested);
+
+  if (!result->haveBest) {
+    std::fputs(ResultJson(*result, setting, request.output).c_str(), out);
+    std::fflush(out);
+    if (result->evaluations == 0) return report("no evaluation was finished: nothing written", status ? status : 1);
+    return report("every run of the search failed in the physics: nothing written", status ? status : kFailureExitCode);
+  }
+
+  const files::Gait found = FoundGait(start, QFileInfo(request.startFile).fileName(), *result, setting);
+  QString writeError;
+  if (!files::WriteGaitFile(request.output, found, &writeError))
+    return report(writeError.toStdString(), status ? status : kFailureExitCode);
+  if (!request.report.isEmpty()) {
+    sim::SearchReportText text;
+    text.title = "Gait search: " + std::string(sim::GoalName(*goal)) + " on " + setting.Where();
+    text.subtitle = "Best " + Score(*goal, result->bestScore) +
+                    (result->haveStart ? " against the start's " + Score(*goal, result->startScore) : std::string()) +
+                    " after " + std::to_string(result->evaluations) + " evaluations from " +
+                    QFileInfo(request.startFile).fileName().toStdString() + ".";
+    const auto brief = [](const sim::WaveParameters& w) {
+      return std::to_string(w.amplitude) + ", " + Fixed(w.phaseStep, 1) + ", " + std::to_string(w.centreOffset) + ", " +
+             std::to_string(w.intervalMs) + " ms";
+    };
+    text.detail = "Amplitude, phase step, centre offset (degrees), interval: best " + brief(result->best) +
+                  "; start " + brief(result->startParameters) + ".";
+    if (!WriteText(request.report, sim::SearchReportSvg(*result, text), &why))
+      return report(why, status ? status : kFailureExitCode);
+  }
+  std::fputs(ResultJson(*result, setting, request.output).c_str(), out);
+  std::fflush(out);
+  return status;
+}
+
+}  // namespace gp

@@ -1,0 +1,35 @@
+#pragma once
+// --search START.json: the gait search on the virtual robot, headless.
+// Progress on standard error, one JSON object on standard output, the best
+// gait found written as a gait file and, if asked, a report as SVG. Needs no
+// display and no application object.
+
+#include <QString>
+#include <cstdio>
+
+#include "sim/headless_run.h"
+
+namespace gp {
+
+struct SearchRequest {
+  QString startFile;
+  QString goal;                             // "forward", "turn-left" or "turn-right"
+  sim::HeadlessOptions run;  // robot, line and seconds of each evaluation
+  int evaluations = 200;
+  int jobs = 0;  // worker threads; 0: one for each core
+  QString output;  // the best gait, a gait file
+  QString report;  // an SVG picture of the search, if not empty
+};
+
+// Exit status when the search was ended by a signal: 128 and the signal's
+// number (130 for Ctrl+C), as a shell reports it.
+constexpr int kSearchSignalExitBase = 128;
+
+// Runs the request. Returns the process's exit status: 0; 2 when the start,
+// the robot or an output file cannot be used (nothing is written then); 1
+// when no evaluation succeeded or a result could not be written; 128 plus the
+// signal's number when SIGINT, SIGTERM or SIGHUP ended the search early (the
+// best gait so far is written).
+int RunSearch(const SearchRequest& request, std::FILE* out, std::FILE* err);
+
+}  // namespace gp
