@@ -245,7 +245,7 @@ int RunSearch(const SearchRequest& request, std::FILE* out, std::FILE* err) {
     signalNumber = g_signal.load();
   }
   if (!result) return report(error, kUsageExitCode);
-  const int status = signalNumber != 0 ? kSearchSignalExitBase + signalNumber : 0;
+  const int status = signalNumber != 0 ? kInterruptedExitCode : 0;
   if (signalNumber != 0)
     std::fprintf(err, "%s: search stopped by a signal after %d of %d evaluations\n", kAppName, result->evaluations,
                  result->requested);

@@ -21,15 +21,15 @@ struct SearchRequest {
   QString report;  // an SVG picture of the search, if not empty
 };
 
-// Exit status when the search was ended by a signal: 128 and the signal's
-// number (130 for Ctrl+C), as a shell reports it.
-constexpr int kSearchSignalExitBase = 128;
+// Exit status when Ctrl+C, SIGTERM or SIGHUP ended the search early, as for
+// a replay.
+constexpr int kSearchInterruptedExitCode = 130;
 
 // Runs the request. Returns the process's exit status: 0; 2 when the start,
 // the robot or an output file cannot be used (nothing is written then); 1
-// when no evaluation succeeded or a result could not be written; 128 plus the
-// signal's number when SIGINT, SIGTERM or SIGHUP ended the search early (the
-// best gait so far is written).
+// when no evaluation succeeded or a result could not be written; 130 when
+// SIGINT, SIGTERM or SIGHUP ended the search early (the best gait so far is
+// written).
 int RunSearch(const SearchRequest& request, std::FILE* out, std::FILE* err);
 
 }  // namespace gp

@@ -1,0 +1,156 @@
+// --search through the program itself: what it writes reproduces under
+// --simulate, --jobs never changes it, Ctrl+C keeps the best so far, and a
+// command it cannot use writes nothing.
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <csignal>
+
+namespace {
+
+struct Run {
+  int exitCode = -1;
+  QByteArray out;
+  QString err;
+};
+
+QProcess* Start(const QStringList& arguments, QObject* parent) {
+  auto* process = new QProcess(parent);
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.remove(QStringLiteral("DISPLAY"));
+  env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+  process->setProcessEnvironment(env);
+  process->start(QStringLiteral(GAITPANEL_BINARY), arguments);
+  return process;
+}
+
+Run Finish(QProcess* process) {
+  Run run;
+  if (!process->waitForFinished(100000) || process->exitStatus() != QProcess::NormalExit) return run;
+  run.exitCode = process->exitCode();
+  run.out = process->readAllStandardOutput();
+  run.err = QString::fromLocal8Bit(process->readAllStandardError());
+  return run;
+}
+
+Run Program(const QStringList& arguments) {
+  QObject owner;
+  return Finish(Start(arguments, &owner));
+}
+
+QString Preset(const char* name) { return QStringLiteral(GAITPANEL_PRESETS "/%1.json").arg(QLatin1String(name)); }
+
+QStringList Search(const QString& start, const QString& goal, const QString& output, int evaluations, int jobs) {
+  return {QStringLiteral("--search"), start, QStringLiteral("--goal"), goal, QStringLiteral("--seconds"),
+          QStringLiteral("2"), QStringLiteral("--evaluations"), QString::number(evaluations), QStringLiteral("--jobs"),
+          QString::number(jobs), QStringLiteral("--output"), output};
+}
+
+// The score --simulate gives the file, from the figures it prints.
+double SimulatedScore(const QString& gait, const QString& goal) {
+  const Run run = Program({QStringLiteral("--simulate"), gait, QStringLiteral("--seconds"), QStringLiteral("2")});
+  if (run.exitCode != 0) qWarning("%s", qPrintable(run.err));
+  const QJsonObject o = QJsonDocument::fromJson(run.out).object();
+  const double seconds = o.value(QStringLiteral("seconds")).toDouble();
+  if (goal == QStringLiteral("forward")) return o.value(QStringLiteral("forward_m")).toDouble() / seconds;
+  const double heading = o.value(QStringLiteral("heading_change_deg")).toDouble() / seconds;
+  return goal == QStringLiteral("turn-left") ? heading : -heading;
+}
+
+QByteArray Contents(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+}  // namespace
+
+class SearchTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void theFileFoundReproducesItsScoreForAnyJobs() {
+    QTemporaryDir dir;
+    const QString one = dir.filePath(QStringLiteral("one.json")), two = dir.filePath(QStringLiteral("two.json"));
+    const QString report = dir.filePath(QStringLiteral("search.svg"));
+    const Run first = Program(Search(Preset("turn-right"), QStringLiteral("turn-right"), one, 12, 1) +
+                              QStringList{QStringLiteral("--report"), report});
+    QCOMPARE(first.exitCode, 0);
+    const Run second = Program(Search(Preset("turn-right"), QStringLiteral("turn-right"), two, 12, 2));
+    QCOMPARE(second.exitCode, 0);
+
+    const QJsonObject result = QJsonDocument::fromJson(first.out).object();
+    QCOMPARE(result.value(QStringLiteral("goal")).toString(), QStringLiteral("turn-right"));
+    QCOMPARE(result.value(QStringLiteral("robot")).toString(), QStringLiteral("snake"));
+    QCOMPARE(result.value(QStringLiteral("line")).toString(), QStringLiteral("9600"));
+    QCOMPARE(result.value(QStringLiteral("evaluations")).toInt(), 12);
+    QVERIFY(result.value(QStringLiteral("best")).isObject());
+    const double best = result.value(QStringLiteral("best_score")).toDouble();
+    QVERIFY(best >= result.value(QStringLiteral("start_score")).toDouble());
+    // --simulate prints the heading to a hundredth of a degree.
+    QVERIFY2(std::abs(SimulatedScore(one, QStringLiteral("turn-right")) - best) < 0.01 / 2 + 1e-6,
+             qPrintable(QString::number(best)));
+
+    // The same command with another number of workers: the same file, word for word.
+    QCOMPARE(Contents(two), Contents(one));
+    QVERIFY(Contents(one).contains("Found by the gait search"));
+    QVERIFY(Contents(report).startsWith("<?xml"));
+    QVERIFY(first.err.contains(QStringLiteral("12 of 12 evaluations")));
+  }
+
+  void ctrlCWritesTheBestSoFar() {
+    QTemporaryDir dir;
+    const QString best = dir.filePath(QStringLiteral("best.json"));
+    QObject owner;
+    QProcess* process = Start(Search(Preset("lateral-undulation"), QStringLiteral("forward"), best, 5000, 2), &owner);
+    QVERIFY(process->waitForStarted());
+    // Once some evaluations have been reported, as a person watching would.
+    QString err;
+    while (!err.contains(QStringLiteral(" of 5000 evaluations, best")) && process->state() == QProcess::Running) {
+      process->waitForReadyRead(5000);
+      err += QString::fromLocal8Bit(process->readAllStandardError());
+    }
+    ::kill(static_cast<pid_t>(process->processId()), SIGINT);
+    const Run run = Finish(process);
+    QCOMPARE(run.exitCode, 130);
+    const QJsonObject result = QJsonDocument::fromJson(run.out).object();
+    const int done = result.value(QStringLiteral("evaluations")).toInt();
+    QVERIFY(done >= 1 && done < 5000);
+    QVERIFY(result.value(QStringLiteral("interrupted")).toBool());
+    QVERIFY2(run.err.contains(QStringLiteral("after %1 of 5000 evaluations").arg(done)), qPrintable(run.err));
+    const double score = result.value(QStringLiteral("best_score")).toDouble();
+    QVERIFY(std::abs(SimulatedScore(best, QStringLiteral("forward")) - score) < 0.0001 / 2 + 1e-6);
+    QVERIFY(Contents(best).contains("stopped early"));
+  }
+
+  void aCommandItCannotUseWritesNothing() {
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("out.json"));
+    const QString start = Preset("lateral-undulation");
+    const QList<QStringList> refused = {
+        Search(start, QStringLiteral("backwards"), out, 5, 1),
+        Search(dir.filePath(QStringLiteral("missing.json")), QStringLiteral("forward"), out, 5, 1),
+        Search(start, QStringLiteral("forward"), dir.filePath(QStringLiteral("no/such/folder.json")), 5, 1),
+        Search(start, QStringLiteral("forward"), out, 0, 1),
+        Search(start, QStringLiteral("forward"), out, 5, 1) + QStringList{QStringLiteral("--robot"), dir.filePath(QStringLiteral("none.xml"))},
+        Search(start, QStringLiteral("forward"), out, 5, 1) + QStringList{QStringLiteral("--report"), out},
+        {QStringLiteral("--search"), start, QStringLiteral("--goal"), QStringLiteral("forward")},
+        {QStringLiteral("--simulate"), start, QStringLiteral("--goal"), QStringLiteral("forward")},
+    };
+    for (const QStringList& arguments : refused) {
+      const Run run = Program(arguments);
+      QVERIFY2(run.exitCode == 2, qPrintable(arguments.join(QLatin1Char(' ')) + QStringLiteral(": ") + run.err));
+      QVERIFY2(!run.err.isEmpty(), qPrintable(arguments.join(QLatin1Char(' '))));
+      QVERIFY(run.out.isEmpty());
+      QVERIFY(QDir(dir.path()).isEmpty());
+    }
+    QVERIFY(Program({QStringLiteral("--help")}).out.contains("--search <START.json>"));
+  }
+};
+
+QTEST_GUILESS_MAIN(SearchTest)
+#include "search_test.moc"
