@@ -12,7 +12,8 @@ constexpr int kSuccessExitCode = 0;
 constexpr int kFailureExitCode = 1;
 // The command line cannot be used, or a file or robot model it names.
 constexpr int kUsageExitCode = 2;
-// A replay stopped by Ctrl+C, SIGTERM or SIGHUP between two commands.
+// A replay stopped by Ctrl+C, SIGTERM or SIGHUP between two commands, or a
+// search between two evaluations.
 constexpr int kInterruptedExitCode = 130;
 
 }  // namespace gp

@@ -21,15 +21,11 @@ struct SearchRequest {
   QString report;  // an SVG picture of the search, if not empty
 };
 
-// Exit status when Ctrl+C, SIGTERM or SIGHUP ended the search early, as for
-// a replay.
-constexpr int kSearchInterruptedExitCode = 130;
-
-// Runs the request. Returns the process's exit status: 0; 2 when the start,
-// the robot or an output file cannot be used (nothing is written then); 1
-// when no evaluation succeeded or a result could not be written; 130 when
-// SIGINT, SIGTERM or SIGHUP ended the search early (the best gait so far is
-// written).
+// Runs the request. Returns the process's exit status: kUsageExitCode when
+// the start, the robot or an output file cannot be used (nothing is written
+// then); kFailureExitCode when no evaluation succeeded or a result could not
+// be written; kInterruptedExitCode when SIGINT, SIGTERM or SIGHUP ended the
+// search early (the best gait so far is written).
 int RunSearch(const SearchRequest& request, std::FILE* out, std::FILE* err);
 
 }  // namespace gp
