@@ -147,6 +147,7 @@ int main(int argc, char* argv[]) {
     // Once the panel has loaded, as if the operator had done it at once.
     if (!commandLine.recordFile.isEmpty()) form->recordControl().startRecording(commandLine.recordFile);
     if (gait) form->gaitControl().applyGait(*gait, commandLine.gaitFile);
+    form->gaitControl().setSearch(gp::MakePanelSearch(commandLine.simulate.robot));
     if (controller) {
       liveRobot = std::make_unique<gp::sim::LiveRobot>(*controller, std::move(robotModel),
                                                        QString::fromStdString(commandLine.simulate.robot));

@@ -282,4 +282,53 @@ int RunSearch(const SearchRequest& request, std::FILE* out, std::FILE* err) {
   return status;
 }
 
+GaitSearch MakePanelSearch(const std::string& robot) {
+  GaitSearch search;
+  sim::HeadlessOptions run;
+  run.robot = robot;
+  std::string robotName = robot;
+  if (std::unique_ptr<sim::Robot> probe = sim::Robot::Load(robot, nullptr)) robotName = probe->name();
+  search.setting = QString::fromStdString(Setting{sim::SearchGoal::Forward, robotName, run.idealLine, run.seconds}.Where());
+  search.run = [run, robotName](const GaitSearchRequest& request,
+                                const std::function<void(const GaitSearchProgress&)>& progress,
+                                const std::atomic<bool>& cancel) {
+    GaitSearchOutcome outcome;
+    const auto goal = sim::GoalFromName(request.goal.toStdString());
+    if (!goal) {
+      outcome.error = QStringLiteral("No such goal: %1").arg(request.goal);
+      return outcome;
+    }
+    sim::SearchStart start;
+    start.table = files::GaitTable(request.start);
+    start.intervalMs = request.start.intervalMs;
+    sim::SearchOptions options;
+    options.goal = *goal;
+    options.run = run;
+    options.evaluations = request.evaluations;
+    std::string error;
+    const auto result = sim::SearchGait(
+        start, options, &cancel,
+        [&progress](const sim::SearchProgress& p) {
+          progress({p.done, p.total, p.haveBest, p.bestScore, p.secondsLeft});
+        },
+        &error);
+    if (!result) {
+      outcome.error = QStringLiteral("The search cannot run: %1.").arg(QString::fromStdString(error));
+      return outcome;
+    }
+    outcome.evaluations = result->evaluations;
+    outcome.requested = result->requested;
+    outcome.haveStart = result->haveStart;
+    outcome.startScore = result->startScore;
+    outcome.haveBest = result->haveBest;
+    outcome.bestScore = result->bestScore;
+    outcome.unit = QString::fromLatin1(sim::GoalUnit(*goal));
+    if (result->haveBest)
+      outcome.best = FoundGait(request.start, QStringLiteral("the panel's gait"), *result,
+                               Setting{*goal, robotName, run.idealLine, run.seconds});
+    return outcome;
+  };
+  return search;
+}
+
 }  // namespace gp

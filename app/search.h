@@ -7,6 +7,7 @@
 #include <QString>
 #include <cstdio>
 
+#include "panel/search_dialog.h"
 #include "sim/headless_run.h"
 
 namespace gp {
@@ -27,5 +28,9 @@ struct SearchRequest {
 // be written; kInterruptedExitCode when SIGINT, SIGTERM or SIGHUP ended the
 // search early (the best gait so far is written).
 int RunSearch(const SearchRequest& request, std::FILE* out, std::FILE* err);
+
+// The search as the panel's dialog runs it: on this robot, the 9600 line,
+// 10 s a run, one worker for each core.
+GaitSearch MakePanelSearch(const std::string& robot);
 
 }  // namespace gp

@@ -50,6 +50,10 @@ void GaitControl::fillMenu() {
     if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".json");
     saveGait(path);
   })->setObjectName(QStringLiteral("SaveGait"));
+  if (search_.run) {
+    menu_->addAction(QStringLiteral("Search for a better gait..."), this, [this] { showSearch(); })
+        ->setObjectName(QStringLiteral("SearchGait"));
+  }
   menu_->addSeparator();
 
   // Read afresh each time, so that a preset added meanwhile shows.
@@ -106,6 +110,23 @@ files::Gait GaitControl::currentGait() const {
   }
   gait.intervalMs = panel_.gaitIntervalMs();
   return gait;
+}
+
+void GaitControl::setSearch(GaitSearch search) { search_ = std::move(search); }
+
+SearchDialog* GaitControl::showSearch() {
+  if (searchDialog_.isNull()) {
+    files::Gait start = currentGait();
+    searchDialog_ = new SearchDialog(search_, start, window());
+    searchDialog_->setAttribute(Qt::WA_DeleteOnClose);
+    connect(searchDialog_, &SearchDialog::openGait, this, [this](const files::Gait& gait) {
+      applyGait(gait, QStringLiteral("the search"));
+    });
+  }
+  searchDialog_->show();
+  searchDialog_->raise();
+  searchDialog_->activateWindow();
+  return searchDialog_.data();
 }
 
 bool GaitControl::saveGait(const QString& path) {

@@ -3,10 +3,12 @@
 // files and the presets by name. Kept out of the Tab order: Ctrl+G opens the
 // menu.
 
+#include <QPointer>
 #include <QString>
 #include <QToolButton>
 
 #include "files/gait_file.h"
+#include "panel/search_dialog.h"
 
 class QMenu;
 
@@ -31,11 +33,19 @@ class GaitControl : public QToolButton {
   files::Gait currentGait() const;
   bool saveGait(const QString& path);
 
+  // Offers "Search for a better gait..." in the menu, searching with this.
+  void setSearch(GaitSearch search);
+  // Opens the search dialog (or raises the one open) on the gait the panel
+  // holds now; the gait found is entered only if the person opens it.
+  SearchDialog* showSearch();
+
  private:
   void fillMenu();
 
   PanelHost& panel_;
   QMenu* menu_ = nullptr;
+  GaitSearch search_;
+  QPointer<SearchDialog> searchDialog_;
 };
 
 }  // namespace gp

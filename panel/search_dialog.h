@@ -1,0 +1,106 @@
+#pragma once
+// "Search for a better gait...": the gait search started from the panel. The
+// dialog asks for the goal and the number of evaluations and runs the search
+// on a thread of its own, with a progress bar and "Cancel", so that the panel
+// and the gait on the line carry on meanwhile; at the end it offers the gait
+// found. The search itself lives above the panel: the program hands it in
+// as a GaitSearch.
+
+#include <QDialog>
+#include <QString>
+#include <atomic>
+#include <functional>
+#include <thread>
+
+#include "files/gait_file.h"
+
+class QComboBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+
+namespace gp {
+
+struct GaitSearchRequest {
+  files::Gait start;  // the ticked modules enabled
+  QString goal;       // "forward", "turn-left" or "turn-right"
+  int evaluations = 200;
+};
+
+struct GaitSearchProgress {
+  int done = 0;
+  int total = 0;
+  bool haveBest = false;
+  double bestScore = 0;
+  double secondsLeft = 0;
+};
+
+struct GaitSearchOutcome {
+  QString error;  // not empty: the search could not be run
+  int evaluations = 0;
+  int requested = 0;
+  bool haveStart = false;
+  double startScore = 0;
+  bool haveBest = false;
+  double bestScore = 0;
+  QString unit;       // of the scores
+  files::Gait best;   // named, with notes saying how it was found
+};
+
+// What the program hands the panel: where a search runs (for the dialog to
+// say), and the search, which runs to the end on the thread that calls it,
+// calls `progress` from any thread and ends early once `cancel` is set.
+struct GaitSearch {
+  QString setting;  // e.g. "the snake, 9600 line, 10 s a run"
+  std::function<GaitSearchOutcome(const GaitSearchRequest& request,
+                                  const std::function<void(const GaitSearchProgress&)>& progress,
+                                  const std::atomic<bool>& cancel)>
+      run;
+};
+
+class SearchDialog : public QDialog {
+  Q_OBJECT
+ public:
+  // Searches from `start`, the gait the panel holds when the dialog opens.
+  SearchDialog(GaitSearch search, files::Gait start, QWidget* parent);
+  // A search still running is cancelled and waited for.
+  ~SearchDialog() override;
+
+  bool searching() const { return worker_.joinable() && !finished_; }
+
+ signals:
+  // The person chose to open the gait found.
+  void openGait(const files::Gait& gait);
+
+ protected:
+  void reject() override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void begin();
+  void showProgress(const GaitSearchProgress& progress);
+  void finish(const GaitSearchOutcome& outcome);
+  void saveResult();
+  QString score(double value) const;
+
+  GaitSearch search_;
+  files::Gait start_;
+  QComboBox* goal_ = nullptr;
+  QSpinBox* evaluations_ = nullptr;
+  QProgressBar* bar_ = nullptr;
+  QLabel* status_ = nullptr;
+  QPushButton* searchButton_ = nullptr;
+  QPushButton* openButton_ = nullptr;
+  QPushButton* saveButton_ = nullptr;
+  QPushButton* cancelButton_ = nullptr;
+
+  std::atomic<bool> cancel_{false};
+  std::thread worker_;
+  bool finished_ = false;
+  bool closeWhenDone_ = false;
+  QString unit_;
+  GaitSearchOutcome outcome_;
+};
+
+}  // namespace gp

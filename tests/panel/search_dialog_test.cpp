@@ -1,0 +1,193 @@
+// "Search for a better gait..." on a panel driving a pseudo-terminal, with a
+// stand-in search: it runs off the user-interface thread while the panel
+// answers, the panel's gait stays as it is until the person opens the gait
+// found, Cancel keeps the best so far, and a panel closed mid-search waits
+// for the search instead of leaving it running on freed memory.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTest>
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "panel/form2.h"
+#include "panel/gait_control.h"
+#include "panel/search_dialog.h"
+#include "tests/support/pty_pair.h"
+#include "ui/message_box.h"
+
+namespace {
+
+// Reports an evaluation every few milliseconds until cancelled or done.
+struct StandIn {
+  std::mutex mutex;
+  gp::GaitSearchRequest request;
+  std::thread::id thread;
+  std::atomic<bool> sawCancel{false};
+  int finishAfter = 1 << 30;
+
+  gp::GaitSearch Search() {
+    gp::GaitSearch search;
+    search.setting = QStringLiteral("a stand-in robot");
+    search.run = [this](const gp::GaitSearchRequest& r, const std::function<void(const gp::GaitSearchProgress&)>& progress,
+                        const std::atomic<bool>& cancel) {
+      {
+        const std::lock_guard<std::mutex> lock(mutex);
+        request = r;
+        thread = std::this_thread::get_id();
+      }
+      int done = 0;
+      while (!cancel && done < std::min(finishAfter, r.evaluations)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ++done;
+        progress({done, r.evaluations, true, 0.01 * done, 1.0});
+      }
+      sawCancel = cancel.load();
+      gp::GaitSearchOutcome outcome;
+      outcome.evaluations = done;
+      outcome.requested = r.evaluations;
+      outcome.haveStart = outcome.haveBest = true;
+      outcome.startScore = 0;
+      outcome.bestScore = 0.01 * done;
+      outcome.unit = QStringLiteral("m/s");
+      outcome.best = r.start;
+      outcome.best.name = QStringLiteral("Found");
+      outcome.best.modules[0].amplitude = 45;
+      outcome.best.intervalMs = 35;
+      return outcome;
+    };
+    return search;
+  }
+};
+
+}  // namespace
+
+class SearchDialogTest : public QObject {
+  Q_OBJECT
+  std::unique_ptr<gp::testing::PtyPair> wire_;
+  std::unique_ptr<gp::Form2> form_;
+  QStringList shown_;
+
+  gp::GaitControl& control() { return form_->gaitControl(); }
+  template <typename T>
+  T* child(gp::SearchDialog* dialog, const char* name) {
+    return dialog->findChild<T*>(QLatin1String(name));
+  }
+
+ private slots:
+  void init() {
+    shown_.clear();
+    gp::SetCriticalBoxForTesting([this](QWidget*, const QString& text) { shown_ << text; });
+    wire_ = std::make_unique<gp::testing::PtyPair>();
+    QVERIFY(wire_->ok());
+    form_ = std::make_unique<gp::Form2>(gp::PanelOptions{wire_->slavePath(), QString()});
+    form_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    gp::files::Gait gait;
+    gait.name = QStringLiteral("Start");
+    gait.intervalMs = 50;
+    for (auto& m : gait.modules) m = {30, 0, 0, true};
+    control().applyGait(gait, QStringLiteral("start.json"));
+    form_->findChild<QCheckBox*>(QStringLiteral("Check1"))->click();
+  }
+  void cleanup() {
+    form_.reset();
+    wire_.reset();
+    gp::SetCriticalBoxForTesting(nullptr);
+  }
+
+  void offeredOnlyWhenTheProgramHandsInASearch() {
+    QMenu* menu = control().menu();
+    emit menu->aboutToShow();
+    QVERIFY(!menu->findChild<QAction*>(QStringLiteral("SearchGait")));
+    StandIn standIn;
+    control().setSearch(standIn.Search());
+    emit menu->aboutToShow();
+    QAction* action = menu->findChild<QAction*>(QStringLiteral("SearchGait"));
+    QVERIFY(action);
+    QCOMPARE(action->text(), QStringLiteral("Search for a better gait..."));
+  }
+
+  void searchesOffThePanelsThreadAndOpensTheResultOnlyWhenAsked() {
+    StandIn standIn;
+    control().setSearch(standIn.Search());
+    gp::SearchDialog* dialog = control().showSearch();
+    QVERIFY(dialog);
+    child<QComboBox>(dialog, "SearchGoal")->setCurrentIndex(1);
+    child<QSpinBox>(dialog, "SearchEvaluations")->setValue(5000);
+    child<QPushButton>(dialog, "SearchStart")->click();
+
+    // The panel's thread keeps handling events: the bar moves meanwhile.
+    auto* bar = child<QProgressBar>(dialog, "SearchProgress");
+    QTRY_VERIFY(bar->value() >= 3);
+    QCOMPARE(bar->maximum(), 5000);
+    QVERIFY(dialog->searching());
+    {
+      const std::lock_guard<std::mutex> lock(standIn.mutex);
+      QVERIFY(standIn.thread != std::this_thread::get_id());
+      QCOMPARE(standIn.request.goal, QStringLiteral("turn-left"));
+      QCOMPARE(standIn.request.evaluations, 5000);
+      // From the panel's own gait: the ticked module is the one enabled.
+      QCOMPARE(standIn.request.start.modules[0].amplitude, 30.0);
+      QVERIFY(standIn.request.start.modules[0].enabled);
+      QVERIFY(!standIn.request.start.modules[1].enabled);
+    }
+
+    child<QPushButton>(dialog, "SearchCancel")->click();
+    auto* status = child<QLabel>(dialog, "SearchStatus");
+    QTRY_VERIFY2(status->text().contains(QStringLiteral("Cancelled after")), qPrintable(status->text()));
+    QVERIFY(standIn.sawCancel);
+    QVERIFY(!dialog->searching());
+    QCOMPARE(form_->table().Amp[1], 30);  // untouched until opened
+    auto* open = child<QPushButton>(dialog, "SearchOpen");
+    QVERIFY(open->isVisible());
+    const QString shots = qEnvironmentVariable("GAITPANEL_SCREENSHOT_DIR");
+    if (!shots.isEmpty()) {
+      QDir().mkpath(shots);
+      QVERIFY(dialog->grab().save(shots + QStringLiteral("/search-dialog.png")));
+    }
+    open->click();
+    QCOMPARE(form_->table().Amp[1], 45);
+    QCOMPARE(form_->driver().timer1().interval(), 35);
+    QTRY_VERIFY(form_->statusBar()->currentMessage().contains(QStringLiteral("from the search")));
+    QVERIFY(shown_.isEmpty());
+  }
+
+  void aFinishedSearchSaysWhatItFoundAgainstThePanelsGait() {
+    StandIn standIn;
+    standIn.finishAfter = 4;
+    control().setSearch(standIn.Search());
+    gp::SearchDialog* dialog = control().showSearch();
+    child<QSpinBox>(dialog, "SearchEvaluations")->setValue(4);
+    child<QPushButton>(dialog, "SearchStart")->click();
+    auto* status = child<QLabel>(dialog, "SearchStatus");
+    QTRY_VERIFY2(status->text().contains(QStringLiteral("Done: 4 evaluations")), qPrintable(status->text()));
+    QVERIFY2(status->text().contains(QStringLiteral("0.040 m/s")), qPrintable(status->text()));
+    QVERIFY(!standIn.sawCancel);
+    // A second request raises the same dialog rather than starting another.
+    QCOMPARE(control().showSearch(), dialog);
+  }
+
+  void aPanelClosedMidSearchWaitsForIt() {
+    StandIn standIn;
+    control().setSearch(standIn.Search());
+    gp::SearchDialog* dialog = control().showSearch();
+    child<QPushButton>(dialog, "SearchStart")->click();
+    QTRY_VERIFY(child<QProgressBar>(dialog, "SearchProgress")->value() >= 2);
+    form_.reset();  // takes the dialog with it
+    QVERIFY(standIn.sawCancel);
+  }
+};
+
+QTEST_MAIN(SearchDialogTest)
+#include "search_dialog_test.moc"
