@@ -1,4 +1,4 @@
-#include "conversions.h"
+#include "core/conversions.h"
 
 #include <cmath>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "gait_driver.h"
+#include "gait/gait_driver.h"
 
 namespace gp {
 

@@ -1,4 +1,4 @@
-#include "gait_tick.h"
+#include "gait/gait_tick.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "waveform.h"
+#include "gait/waveform.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "command_sink.h"
+#include "link/command_sink.h"
 
 #include "core/conversions.h"
 

@@ -1,4 +1,4 @@
-#include "serial_link.h"
+#include "link/serial_link.h"
 
 #include <QFile>
 #include <QMetaObject>

@@ -1,4 +1,4 @@
-#include "transmit_queue.h"
+#include "link/transmit_queue.h"
 
 #include <algorithm>
 #include <iterator>

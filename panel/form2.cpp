@@ -1,4 +1,4 @@
-#include "form2.h"
+#include "panel/form2.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,4 +1,4 @@
-#include "line_widget.h"
+#include "panel/line_widget.h"
 
 #include <QPainter>
 
