@@ -85,6 +85,20 @@ void RobotView::onChoice(int index) {
   chooseRobot(choice_->itemData(index).toString());
 }
 
+QString RobotView::headline() const {
+  const std::string& failure = robot_.robot().robot().failure();
+  if (!failure.empty()) {
+    return QStringLiteral("The physics failed: %1. The robot stands still until Reset.")
+        .arg(QString::fromStdString(failure));
+  }
+  const LiveRobot::Readout r = robot_.readout();
+  QString speed = QStringLiteral("speed %1 m/s").arg(r.speed, 0, 'f', 3);
+  speed += r.bodyLengthsPerPeriod
+               ? QStringLiteral(", %1 body lengths per period (%2 s)").arg(*r.bodyLengthsPerPeriod, 0, 'f', 2).arg(*r.periodSeconds, 0, 'f', 2)
+               : QStringLiteral(", no gait period on the line");
+  return speed;
+}
+
 QPointF RobotView::toScreen(double u, double v) const {
   return QPointF(centre_.x() + (u - eye_.x()) * scale_, centre_.y() - (v - eye_.y()) * scale_);
 }
@@ -193,12 +207,9 @@ void RobotView::Paint(QPainter& p, const QRectF& area) {
   // Readouts.
   const LiveRobot::Readout r = robot_.readout();
   p.setFont(ViewFont(13, false, true));
+  p.setPen(robot.failure().empty() ? kText : kWarn);
+  p.drawText(QPointF(area.left(), area.top() + 34), headline());
   p.setPen(kText);
-  QString speed = QStringLiteral("speed %1 m/s").arg(r.speed, 0, 'f', 3);
-  speed += r.bodyLengthsPerPeriod
-               ? QStringLiteral(", %1 body lengths per period (%2 s)").arg(*r.bodyLengthsPerPeriod, 0, 'f', 2).arg(*r.periodSeconds, 0, 'f', 2)
-               : QStringLiteral(", no gait period on the line");
-  p.drawText(QPointF(area.left(), area.top() + 34), speed);
   p.drawText(QPointF(area.left(), area.bottom() - 4),
              QStringLiteral("%1   distance %2 m   heading %3\u00b0   %4 s   grid 10 cm")
                  .arg(QString::fromStdString(robot.name()))

@@ -30,6 +30,10 @@ class RobotView : public View {
   // be used is reported in a message box and the robot in use stays.
   bool chooseRobot(const QString& robot);
 
+  // The line over the robot: its speed, or, once the physics has failed, the
+  // reason, until "Reset" or another robot starts it afresh.
+  QString headline() const;
+
  protected:
   void PaintStatic(QPainter& p, const QRectF& area) override;
   void Paint(QPainter& p, const QRectF& area) override;

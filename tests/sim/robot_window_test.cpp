@@ -23,7 +23,66 @@ class RobotWindowTest : public QObject {
  private slots:
   void thePanelsGaitMovesTheDrawnSnake();
   void showsTheRobotItWasHanded();
+  void thePanelSurvivesAPhysicsThatFails();
 };
+
+namespace {
+
+// The snake with the smallest working memory it loads with: its physics
+// runs out of it once the robot moves.
+QString StarvedSnake(const QTemporaryDir& dir) {
+  const QString path = dir.filePath(QStringLiteral("starved_snake.xml"));
+  const QString model = QString::fromStdString(*Robot::BuiltInModel("snake"));
+  for (int stack = 500; stack < 5000; stack += 25) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return {};
+    file.write(QString(model).replace(QStringLiteral("<compiler "),
+                                      QStringLiteral("<size nstack=\"%1\"/><compiler ").arg(stack))
+                   .toUtf8());
+    file.close();
+    if (Robot::Load(path.toStdString(), nullptr)) return path;
+  }
+  return {};
+}
+
+}  // namespace
+
+// A physics that fails while the gait runs neither ends the program nor
+// stops the panel: the robot stands still and says why, the panel goes on
+// sending, and "Exit" still ends in order with "SF".
+void RobotWindowTest::thePanelSurvivesAPhysicsThatFails() {
+  QStringList boxes;
+  SetCriticalBoxForTesting([&boxes](QWidget*, const QString& text) { boxes << text; });
+  QTemporaryDir dir;
+  const QString starved = StarvedSnake(dir);
+  QVERIFY(!starved.isEmpty());
+  VirtualController vc;
+  QString error;
+  QVERIFY2(vc.start(&error), qPrintable(error));
+  LiveRobot live(vc, Robot::Load(starved.toStdString(), nullptr), starved);
+  ControllerWindow window(vc, live);
+  window.show();
+  Form2 panel(PanelOptions{vc.devicePath(), QStringLiteral("virtual servo controller")});
+  for (int n = 1; n <= 8; ++n) {
+    panel.findChild<QLineEdit*>(QStringLiteral("Text_Amp%1").arg(n))->setText(QStringLiteral("60"));
+    panel.findChild<QCheckBox*>(QStringLiteral("Check%1").arg(n))->click();
+  }
+  panel.findChild<QPushButton*>(QStringLiteral("Command7"))->click();
+  QTRY_VERIFY_WITH_TIMEOUT(!live.robot().robot().failure().empty(), 30000);
+  window.refresh();
+  QVERIFY2(window.robotView().headline().startsWith(QStringLiteral("The physics failed: ")),
+           qPrintable(window.robotView().headline()));
+
+  const std::uint64_t before = vc.model().commands();
+  QTRY_VERIFY_WITH_TIMEOUT(vc.model().commands() > before + 20, 10000);  // the gait goes on
+  panel.findChild<QPushButton*>(QStringLiteral("Command_Exit"))->click();
+  QTRY_COMPARE_WITH_TIMEOUT(vc.model().lastControllerCommand(), std::optional(CommandKind::AllOff), 5000);
+  QCOMPARE(boxes, QStringList());
+
+  window.robotView().resetButton()->click();
+  QVERIFY(live.robot().robot().failure().empty());
+  QVERIFY(window.robotView().headline().startsWith(QStringLiteral("speed ")));
+}
 
 // The window draws and offers the robot the program start loaded, and
 // loads nothing itself.
