@@ -77,6 +77,23 @@ struct Ticker {
   }
 };
 
+// The mean turn of the bodies from `before` to `now` (radians, counter-
+// clockwise positive); `before` becomes `now`.
+double TurnSince(std::vector<std::array<double, 2>>& before, std::vector<std::array<double, 2>> now) {
+  double turn = 0, weight = 0;
+  for (std::size_t b = 0; b < std::min(before.size(), now.size()); ++b) {
+    const auto& p = before[b];
+    const auto& q = now[b];
+    const double w = std::min(std::hypot(p[0], p[1]), std::hypot(q[0], q[1]));
+    if (!(w > 1e-9)) continue;
+    // The angle from p to q, between -pi and pi.
+    turn += w * std::atan2(p[0] * q[1] - p[1] * q[0], p[0] * q[0] + p[1] * q[1]);
+    weight += w;
+  }
+  before = std::move(now);
+  return weight > 0 ? turn / weight : 0;
+}
+
 std::string Fixed(double value, int digits) {
   char text[64];
   // Adding zero turns a negative zero into a positive one.
@@ -162,6 +179,7 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int interval
   const std::int64_t headingFrom = steps - std::min<std::int64_t>(steps, std::llround(result.periodSeconds / dt));
   double heading = startHeading, headingSum = 0;
   std::int64_t headingSamples = 0;
+  std::vector<std::array<double, 2>> axes = robot.robot().ForwardAxes();
   const ErrorBox noBox;  // the sine never errs; other control functions are not in gait files
 
   for (std::int64_t k = 0; k <= steps; ++k) {
@@ -183,9 +201,13 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int interval
 
     const auto com = robot.robot().CentreOfMass();
     if (pathClock.Due(now)) result.path.push_back({static_cast<double>(now.count()) / 1e9, com[0] - start[0], com[1] - start[1]});
-    // Unwrapped, so that a robot turning round and round is not cut at 180 degrees.
-    const double h = robot.robot().Heading();
-    heading += std::remainder(h - heading, 2 * kPi);
+    // How far the chain has turned: each body's own turn since the last
+    // step, weighted by how flat it lies, averaged. Counted step by step, a
+    // robot turning round and round is not cut at 180 degrees. The direction
+    // of the chain's mean axis would not do: a chain curled into a ring has
+    // none, and the wave running round the ring would spin it many times a
+    // second with no body turning.
+    heading += TurnSince(axes, robot.robot().ForwardAxes());
     if (k >= headingFrom) {
       headingSum += heading;
       ++headingSamples;

@@ -471,6 +471,17 @@ double Robot::Heading() const {
   return std::atan2(sy, sx);
 }
 
+std::vector<std::array<double, 2>> Robot::ForwardAxes() const {
+  const mjModel* m = engine_->model;
+  const mjData* d = engine_->data;
+  std::vector<std::array<double, 2>> axes;
+  for (int b = 1; b < m->nbody; ++b) {
+    if (m->body_rootid[b] != engine_->root) continue;
+    axes.push_back({d->xmat[9 * b + 0], d->xmat[9 * b + 3]});
+  }
+  return axes;
+}
+
 std::vector<RobotShape> Robot::Shapes() const {
   const mjModel* m = engine_->model;
   const mjData* d = engine_->data;

@@ -70,6 +70,9 @@ class Robot {
   // The mean direction of the chain in the floor plane, radians
   // counter-clockwise from +x, head first.
   double Heading() const;
+  // Every body of the chain's forward axis in the floor plane (x, y), not
+  // made unit: one that stands up steeply has a short one.
+  std::vector<std::array<double, 2>> ForwardAxes() const;
   // The head module's centre (the body named "head", or the model's top body).
   std::array<double, 3> HeadPosition() const;
   std::vector<RobotShape> Shapes() const;

@@ -173,6 +173,26 @@ TEST(GaitSearch, RefusesWhatItCannotSearch) {
   EXPECT_FALSE(SearchGait(Start(30, -45), Short(0, 1), nullptr, {}, &error));
 }
 
+// A turning score the search cannot game: a chain curled into a ring, its
+// wave running round it, spins the ring's pattern many times a second while
+// each body only turns as far as the chain really goes round (the head goes
+// round the centre of mass about once in these 10 s).
+TEST(GaitSearchScore, ARingWhoseWaveRunsRoundItDoesNotCountAsSpinning) {
+  HeadlessOptions ideal;
+  ideal.idealLine = true;
+  std::string error;
+  const auto ring = RunHeadless(Start(77, -113, -43).table, 19, ideal, &error);
+  ASSERT_TRUE(ring) << error;
+  EXPECT_LT(std::abs(ring->headingChangeDeg), 2 * 360.0);
+  // Mirrored gaits turn as far the other way: left is counter-clockwise.
+  const auto left = RunHeadless(Start(30, -45, -5).table, 50, ideal, &error);
+  const auto right = RunHeadless(Start(30, -45, 5).table, 50, ideal, &error);
+  ASSERT_TRUE(left && right) << error;
+  EXPECT_GT(GoalScore(SearchGoal::TurnLeft, *left), 5.0);
+  EXPECT_GT(GoalScore(SearchGoal::TurnRight, *right), 5.0);
+  EXPECT_NEAR(left->headingChangeDeg, -right->headingChangeDeg, 0.2 * std::abs(left->headingChangeDeg));
+}
+
 TEST(SearchReport, IsWellFormedSvgWithBothPathsAndTheScoreCurve) {
   const SearchResult result = Search(Start(30, -45), Short(6, 2));
   const std::string svg = SearchReportSvg(result, {"Search <forward> & more", "second", "third"});
