@@ -1,5 +1,6 @@
 #include "sim/headless_run.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -180,6 +181,8 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int interval
   double heading = startHeading, headingSum = 0;
   std::int64_t headingSamples = 0;
   std::vector<std::array<double, 2>> axes = robot.robot().ForwardAxes();
+  const std::int64_t servoFrom = std::min<std::int64_t>(steps, std::llround(result.periodSeconds / dt));
+  std::array<std::int64_t, kRobotModules> limitedSteps{};
   const ErrorBox noBox;  // the sine never errs; other control functions are not in gait files
 
   for (std::int64_t k = 0; k <= steps; ++k) {
@@ -212,6 +215,16 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int interval
       headingSum += heading;
       ++headingSamples;
     }
+    if (k >= servoFrom) {
+      for (int n = 1; n <= kRobotModules; ++n) {
+        const HobbyServo& servo = robot.servo(n);
+        if (!servo.enabled() || !robot.robot().hasServo(n)) continue;
+        const auto c = static_cast<std::size_t>(n - 1);
+        const double gap = std::abs(servo.target() - robot.robot().JointAngle(n)) * 180.0 / kPi;
+        result.peakTrackingErrorDeg[c] = std::max(result.peakTrackingErrorDeg[c], gap);
+        if (std::abs(robot.robot().ServoTorque(n)) >= servo.rating().maxTorque * (1 - 1e-6)) ++limitedSteps[c];
+      }
+    }
     if (k == steps) break;
     robot.Step();
     if (!robot.robot().failure().empty())
@@ -233,6 +246,8 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int interval
   for (std::size_t i = 1; i < result.path.size(); ++i)
     result.pathLength += std::hypot(result.path[i][1] - result.path[i - 1][1], result.path[i][2] - result.path[i - 1][2]);
   for (int c = 0; c < kRobotModules; ++c) result.positions[static_cast<std::size_t>(c)] = controller.channel(c).positions;
+  for (std::size_t c = 0; c < limitedSteps.size(); ++c)
+    result.torqueLimitedShare[c] = static_cast<double>(limitedSteps[c]) / static_cast<double>(steps + 1 - servoFrom);
   return result;
 }
 
@@ -260,7 +275,9 @@ std::string HeadlessJson(const HeadlessResult& r) {
   for (std::size_t c = 0; c < r.positions.size(); ++c) {
     if (c) j += ", ";
     j += "{\"channel\": " + std::to_string(c) + ", \"positions\": " + std::to_string(r.positions[c]) +
-         ", \"positions_per_s\": " + Fixed(static_cast<double>(r.positions[c]) / r.seconds, 2) + "}";
+         ", \"positions_per_s\": " + Fixed(static_cast<double>(r.positions[c]) / r.seconds, 2) +
+         ", \"peak_tracking_error_deg\": " + Fixed(r.peakTrackingErrorDeg[c], 2) +
+         ", \"torque_limited_share\": " + Fixed(r.torqueLimitedShare[c], 4) + "}";
   }
   j += "]}\n";
   return j;

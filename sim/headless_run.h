@@ -41,6 +41,12 @@ struct HeadlessResult {
   double headingChangeDeg = 0;  // counter-clockwise positive
   std::vector<std::array<double, 3>> path;  // t, x, y every half second
   std::array<std::uint64_t, kRobotModules> positions{};  // received per channel
+  // Per channel, from the second gait period on (the first carries the
+  // start from rest): the largest gap between the angle the controller
+  // asked for and the shaft's, and the share of the time the servo gave
+  // all its torque. Large figures mean the gait asks more than the servos give.
+  std::array<double, kRobotModules> peakTrackingErrorDeg{};
+  std::array<double, kRobotModules> torqueLimitedShare{};
 };
 
 // Runs `table` as the panel holds it: the modules whose ServoEnabled is true

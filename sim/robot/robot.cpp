@@ -80,7 +80,7 @@ std::string GenerateModel(const BuiltIn& robot) {
   std::ostringstream x;
   x << "<mujoco model=\"" << robot.name << "\">\n"
     << "  <compiler angle=\"radian\"/>\n"
-    << "  <option timestep=\"0.001\" integrator=\"Euler\" cone=\"elliptic\"/>\n"
+    << "  <option timestep=\"0.0005\" integrator=\"Euler\" cone=\"elliptic\"/>\n"
     << "  <!-- The servos' top speed, rad/s (60 degrees in 0.16 s); the torque is each\n"
     << "       actuator's forcerange, the travel each joint's range. -->\n"
     << "  <custom><numeric name=\"servo_speed\" data=\"" << Num(kPi / 3 / 0.16) << "\"/></custom>\n"
@@ -424,6 +424,11 @@ void Robot::SetServo(int module, std::optional<double> commandedAngle) {
 double Robot::JointAngle(int module) const {
   if (!hasServo(module)) return 0.0;
   return engine_->data->qpos[engine_->qpos[static_cast<std::size_t>(module)]];
+}
+
+double Robot::ServoTorque(int module) const {
+  if (!hasServo(module)) return 0.0;
+  return engine_->data->actuator_force[engine_->actuator[static_cast<std::size_t>(module)]];
 }
 
 void Robot::Step() {

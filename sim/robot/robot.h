@@ -51,6 +51,8 @@ class Robot {
   // The commanded angle of a module's servo, or nothing: limp.
   void SetServo(int module, std::optional<double> commandedAngle);
   double JointAngle(int module) const;
+  // The torque the module's servo gives now, N m (0 without a servo).
+  double ServoTorque(int module) const;
 
   // One fixed step of the physics; none once the physics has failed.
   void Step();
