@@ -75,8 +75,8 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
       QStringLiteral("GAITFILE"));
   const QCommandLineOption robotOption(
       QStringLiteral("robot"),
-      QStringLiteral("The virtual robot: snake (default), caterpillar or a MuJoCo model file."),
-      QStringLiteral("snake|caterpillar|FILE.xml"), QString::fromStdString(defaults.robot));
+      QStringLiteral("The virtual robot: snake (default), caterpillar, pitch-yaw or a MuJoCo model file."),
+      QStringLiteral("snake|caterpillar|pitch-yaw|FILE.xml"), QString::fromStdString(defaults.robot));
   const QCommandLineOption secondsOption(
       QStringLiteral("seconds"), QStringLiteral("Seconds of gait to simulate (default %1).").arg(defaults.seconds),
       QStringLiteral("N"), QString::number(defaults.seconds));

@@ -19,7 +19,7 @@
 namespace gp::sim {
 
 struct HeadlessOptions {
-  std::string robot = "snake";  // "snake", "caterpillar" or a model file
+  std::string robot = "snake";  // "snake", "caterpillar", "pitch-yaw" or a model file
   double seconds = 10;
   bool idealLine = false;
 };

@@ -32,6 +32,7 @@ RobotView::RobotView(const VirtualController& controller, LiveRobot& robot, QWid
   choice_->setObjectName(QStringLiteral("RobotChoice"));
   choice_->addItem(QStringLiteral("Snake"), QStringLiteral("snake"));
   choice_->addItem(QStringLiteral("Caterpillar"), QStringLiteral("caterpillar"));
+  choice_->addItem(QStringLiteral("Pitch-yaw snake"), QStringLiteral("pitch-yaw"));
   choice_->addItem(QStringLiteral("Model file\u2026"));
   choice_->setToolTip(QStringLiteral("The robot the controller drives"));
   reset_ = new QPushButton(QStringLiteral("Reset"), this);

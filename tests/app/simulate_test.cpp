@@ -93,6 +93,30 @@ void SimulateTest::presetsDoWhatTheirNotesSay() {
   QVERIFY(std::abs(crawl.value(QStringLiteral("lateral_m")).toDouble()) < 0.01);
   QVERIFY2(back.value(QStringLiteral("forward_m")).toDouble() < 0, "the phase step reversed, so is the crawl");
 
+  // The pitch-yaw snake: sidewinding carries it across its axis more than
+  // along it, rolling rolls it over sideways (the notes say which side).
+  const QStringList pitchYaw{QStringLiteral("--robot"), QStringLiteral("pitch-yaw")};
+  const QJsonObject side = Result(QStringList{Preset("sidewinding")} + pitchYaw + sixSeconds);
+  const double across = std::abs(side.value(QStringLiteral("lateral_m")).toDouble());
+  QVERIFY2(across > 0.3, qPrintable(QString::number(across)));
+  QVERIFY(across > 3 * std::abs(side.value(QStringLiteral("forward_m")).toDouble()));
+  const QJsonObject roll = Result(QStringList{Preset("rolling"), QStringLiteral("--line"), QStringLiteral("ideal")} +
+                                  pitchYaw + sixSeconds);
+  QVERIFY2(roll.value(QStringLiteral("lateral_m")).toDouble() < -0.3, "to its right");
+  QVERIFY(-roll.value(QStringLiteral("lateral_m")).toDouble() > 3 * std::abs(roll.value(QStringLiteral("forward_m")).toDouble()));
+
+  // A preset run on a robot it was not written for runs, with a warning
+  // naming the robot it was for; one for any robot runs without.
+  const Run other = Simulate({Preset("sidewinding"), QStringLiteral("--seconds"), QStringLiteral("1")});
+  QCOMPARE(other.exitCode, 0);
+  QVERIFY2(other.err.contains(QStringLiteral("warning")) && other.err.contains(QStringLiteral("pitch-yaw")),
+           qPrintable(other.err));
+  const Run any = Simulate(QStringList{Preset("standing"), QStringLiteral("--seconds"), QStringLiteral("1")} + pitchYaw);
+  QCOMPARE(any.exitCode, 0);
+  QVERIFY2(any.err.isEmpty(), qPrintable(any.err));
+  const Run meant = Simulate(QStringList{Preset("rolling"), QStringLiteral("--seconds"), QStringLiteral("1")} + pitchYaw);
+  QVERIFY2(meant.err.isEmpty(), qPrintable(meant.err));
+
   const QJsonObject standing = Result({Preset("standing"), QStringLiteral("--seconds"), QStringLiteral("10")});
   QVERIFY(standing.value(QStringLiteral("distance_m")).toDouble() < 0.001);
 }
@@ -113,6 +137,15 @@ void SimulateTest::printsTheSameBytesForTheSameInput() {
   const QJsonArray channels = result.value(QStringLiteral("channels")).toArray();
   QCOMPARE(channels.size(), 8);
   QVERIFY(channels.at(7).toObject().value(QStringLiteral("positions_per_s")).toDouble() > 5);
+  // What the servos managed: a gait well within them tracks within a few
+  // gait ticks' worth of angle and seldom needs all their torque.
+  for (const auto& c : channels) {
+    const QJsonObject channel = c.toObject();
+    const double error = channel.value(QStringLiteral("peak_tracking_error_deg")).toDouble(-1);
+    const double limited = channel.value(QStringLiteral("torque_limited_share")).toDouble(-1);
+    QVERIFY2(error > 0 && error < 30, qPrintable(QString::number(error)));
+    QVERIFY2(limited >= 0 && limited < 0.5, qPrintable(QString::number(limited)));
+  }
 }
 
 void SimulateTest::refusesWhatItCannotUse() {
