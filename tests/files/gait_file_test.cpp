@@ -189,7 +189,7 @@ class GaitFileTest : public QObject {
       names << gait.name;
     }
     names.sort();
-    QCOMPARE(names, QStringList({"Caterpillar", "Lateral undulation", "Standing", "Turn left", "Turn right"}));
+    QCOMPARE(names, QStringList({"Caterpillar", "Lateral undulation", "Rolling", "Sidewinding", "Standing", "Turn left", "Turn right"}));
   }
 };
 
