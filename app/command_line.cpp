@@ -122,6 +122,12 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
                                       QStringLiteral("Open this gait file in the panel at start."),
                                       QStringLiteral("FILE"));
   parser.addOption(gaitOption);
+  const QCommandLineOption profileOption(
+      QStringLiteral("profile"),
+      QStringLiteral("Send the gait through this robot profile (each servo's limits, trim, direction and speed) "
+                     "in the panel, --simulate or --search."),
+      QStringLiteral("FILE"));
+  parser.addOption(profileOption);
   const QCommandLineOption recordOption(
       QStringLiteral("record"), QStringLiteral("Record every command as it goes to the port to this file."),
       QStringLiteral("FILE"));
@@ -167,7 +173,7 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
   for (const QCommandLineOption* once : {&portOption, &simulateOption, &robotOption, &secondsOption, &lineOption,
                                          &gaitOption, &recordOption, &replayOption, &speedOption, &searchOption,
                                          &goalOption, &evaluationsOption, &jobsOption, &outputOption,
-                                         &reportOption}) {
+                                         &reportOption, &profileOption}) {
     if (parser.values(*once).size() > 1)
       return fail(QStringLiteral("--%1 given more than once.").arg(once->names().constFirst()));
   }
@@ -183,6 +189,11 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
         return fail(QStringLiteral("--%1 belongs to --search.").arg(option->names().constFirst()));
     }
   }
+  result.profileFile = parser.value(profileOption);
+  if (parser.isSet(profileOption) && result.profileFile.isEmpty())
+    return fail(QStringLiteral("--profile needs a file name."));
+  if (parser.isSet(profileOption) && parser.isSet(replayOption))
+    return fail(QStringLiteral("--profile does not apply to --replay: a replay sends what was recorded."));
   result.simulate.robot = parser.value(robotOption).toStdString();
   if (result.simulate.robot.empty()) return fail(QStringLiteral("--robot needs snake, caterpillar or a model file."));
   if (parser.isSet(simulateOption) || parser.isSet(searchOption)) {

@@ -25,10 +25,12 @@
 #include "app/simulate.h"
 #include "app/startup_probe.h"
 #include "files/gait_file.h"
+#include "files/robot_profile.h"
 #include "link/serial_link.h"
 #include "panel/form2.h"
 #include "panel/gait_control.h"
 #include "panel/record_control.h"
+#include "panel/robot_control.h"
 #include "panel/port_memory.h"
 #include "sim/controller_window.h"
 #include "sim/robot/robot.h"
@@ -56,16 +58,34 @@ int main(int argc, char* argv[]) {
     case gp::CommandLine::Action::Fail:
       Print(stderr, commandLine.text);
       return gp::kUsageExitCode;
-    case gp::CommandLine::Action::Simulate:
-      return gp::RunSimulate(commandLine.simulate, stdout, stderr);
-    case gp::CommandLine::Action::Search:
-      return gp::RunSearch(commandLine.search, stdout, stderr);
     case gp::CommandLine::Action::Replay:
       return gp::RunReplay({commandLine.replayFile, commandLine.simulator ? QString() : commandLine.port,
                             commandLine.simulator, commandLine.speed},
                            argc, argv);
+    case gp::CommandLine::Action::Simulate:
+    case gp::CommandLine::Action::Search:
     case gp::CommandLine::Action::Run:
       break;
+  }
+  // A robot profile that cannot be used is refused like a bad option.
+  std::optional<gp::RobotProfile> profile;
+  if (!commandLine.profileFile.isEmpty()) {
+    profile.emplace();
+    QString error;
+    if (!gp::files::ReadRobotProfile(commandLine.profileFile, &*profile, &error)) {
+      Print(stderr, QStringLiteral("%1: %2\n").arg(QString::fromUtf8(gp::kAppName), error));
+      return gp::kUsageExitCode;
+    }
+  }
+  if (commandLine.action == gp::CommandLine::Action::Simulate) {
+    gp::SimulateRequest request = commandLine.simulate;
+    request.profile = profile;
+    return gp::RunSimulate(request, stdout, stderr);
+  }
+  if (commandLine.action == gp::CommandLine::Action::Search) {
+    gp::SearchRequest request = commandLine.search;
+    request.run.profile = profile;
+    return gp::RunSearch(request, stdout, stderr);
   }
   // A gait or a recording file that cannot be used is refused like a bad
   // option, before any window opens.
@@ -147,6 +167,11 @@ int main(int argc, char* argv[]) {
     // Once the panel has loaded, as if the operator had done it at once.
     if (!commandLine.recordFile.isEmpty()) form->recordControl().startRecording(commandLine.recordFile);
     if (gait) form->gaitControl().applyGait(*gait, commandLine.gaitFile);
+    if (profile) {
+      form->robotControl().useProfile(*profile, commandLine.profileFile);
+    } else if (const QString last = gp::RememberedProfile(); !last.isEmpty() && QFile::exists(last)) {
+      form->robotControl().openProfile(last);
+    }
     form->gaitControl().setSearch(gp::MakePanelSearch(commandLine.simulate.robot));
     if (controller) {
       liveRobot = std::make_unique<gp::sim::LiveRobot>(*controller, std::move(robotModel),

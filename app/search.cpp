@@ -217,6 +217,14 @@ int RunSearch(const SearchRequest& request, std::FILE* out, std::FILE* err) {
   options.run = request.run;
   options.evaluations = request.evaluations;
   options.jobs = request.jobs;
+  // With a robot profile the runs go through it, and the search keeps every
+  // swing within the profile's limits instead of letting them be clipped.
+  if (request.run.profile) {
+    for (int n = kFirstModule; n <= kLastModule; ++n) {
+      options.limits[static_cast<std::size_t>(n)].lowestAngle = request.run.profile->module(n).min;
+      options.limits[static_cast<std::size_t>(n)].highestAngle = request.run.profile->module(n).max;
+    }
+  }
 
   std::string error;
   std::unique_ptr<sim::Robot> probe = sim::Robot::Load(options.run.robot, &error);

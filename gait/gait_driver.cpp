@@ -18,6 +18,7 @@ GaitDriver::GaitDriver(ModuleTable& table, GaitState& state, CommandSink& sink, 
     t->setTimerType(Qt::PreciseTimer);
     t->setInterval(kDesignIntervalMs);
   }
+  clock_.start();
   connect(&timer1_, &QTimer::timeout, this, &GaitDriver::onTimer1);
   connect(&timer2_, &QTimer::timeout, this, &GaitDriver::onTimer2);
 }
@@ -35,7 +36,8 @@ bool GaitDriver::mustIdle() const { return inTick_ || (modalOpen_ && modalOpen_(
 void GaitDriver::onTimer1() {
   if (mustIdle()) return;
   inTick_ = true;
-  GaitTick(table_, state_, sink_, errorBox_);
+  if (profile_) profile_->setNow(static_cast<double>(clock_.nsecsElapsed()) / 1e9);
+  GaitTick(table_, state_, sink_, errorBox_, profile_);
   inTick_ = false;
 }
 

@@ -4,6 +4,7 @@
 // start() until the panel closes the link for good.
 
 #include <QObject>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <functional>
 
@@ -30,6 +31,11 @@ class GaitDriver : public QObject {
   const QTimer& timer1() const { return timer1_; }
   QTimer& timer2() { return timer2_; }
 
+  // The robot profile the gait is sent through, or none (nullptr): the gait
+  // as it is. The driver does not own it; it tells it the time of each tick.
+  void setProfile(ProfileApplier* profile) { profile_ = profile; }
+  ProfileApplier* profile() const { return profile_; }
+
  public slots:
   void onTimer1();
   void onTimer2();
@@ -45,6 +51,8 @@ class GaitDriver : public QObject {
   ErrorBox errorBox_;
   ModalCheck modalOpen_;
   bool inTick_ = false;
+  ProfileApplier* profile_ = nullptr;
+  QElapsedTimer clock_;
 };
 
 }  // namespace gp

@@ -1,5 +1,6 @@
 #include "gait/gait_tick.h"
 
+#include <cmath>
 #include <cstdint>
 
 #include "gait/waveform.h"
@@ -16,11 +17,13 @@ void SendPosition(ModuleTable& table, int n, CommandSink& sink) {
 
 }  // namespace
 
-void GaitTick(ModuleTable& table, GaitState& state, CommandSink& sink, const ErrorBox& errorBox) {
+void GaitTick(ModuleTable& table, GaitState& state, CommandSink& sink, const ErrorBox& errorBox,
+              ProfileApplier* profile) {
   state.StepIndex = static_cast<std::int16_t>(state.StepIndex + 1);
   if (state.StepIndex > kStepsPerPeriod) state.StepIndex = 1;
   // Read once: a loop that has begun visits every module even after the
   // error below has cleared the flag.
+  if (profile) profile->Tick(IsTrue(state.Running));
   if (!IsTrue(state.Running)) return;
 
   for (int n = kFirstModule; n <= kLastModule; ++n) {
@@ -32,7 +35,8 @@ void GaitTick(ModuleTable& table, GaitState& state, CommandSink& sink, const Err
       if (errorBox) errorBox(kGaitErrorText);
       state.Running = kFalse;
     }
-    const auto pulse = AngleToPulse(angle);  // none for an angle that is not finite
+    const double commanded = profile && std::isfinite(angle) ? profile->Map(n, angle, table.InitAngle[n]) : angle;
+    const auto pulse = AngleToPulse(commanded);  // none for an angle that is not finite
     if (!pulse) continue;
     table.Angle[n] = angle;
     table.PulseWidth[n] = *pulse;

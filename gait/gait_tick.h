@@ -6,6 +6,7 @@
 #include <string>
 
 #include "gait/module_table.h"
+#include "gait/robot_profile.h"
 #include "link/command_sink.h"
 
 namespace gp {
@@ -22,7 +23,10 @@ constexpr const char* kGaitErrorText = "Error";
 // that module's command from its last angle. A module whose angle or pulse
 // comes out undefined (only an absurd phase does this) sends nothing on that
 // tick and keeps its last cells.
-void GaitTick(ModuleTable& table, GaitState& state, CommandSink& sink, const ErrorBox& errorBox);
+// With a profile, each angle is mapped through it before the pulse
+// conversion (Angle keeps the gait's own angle); without one, nothing differs.
+void GaitTick(ModuleTable& table, GaitState& state, CommandSink& sink, const ErrorBox& errorBox,
+              ProfileApplier* profile = nullptr);
 
 // One tick of the refresh clock: while Running, re-sends every enabled
 // module's last position. A module that has no position yet is skipped: a

@@ -37,4 +37,9 @@ void StartGait(ModuleTable& table, GaitState& state, CommandSink& sink) {
   Move(state, sink);
 }
 
+void Relax(GaitState& state, CommandSink& sink) {
+  state.Running = kFalse;
+  for (std::string_view literal : kDisableChannel) WriteCommand(sink, literal);
+}
+
 }  // namespace gp

@@ -27,4 +27,9 @@ void Move(GaitState& state, CommandSink& sink);
 // order, then "Move".
 void StartGait(ModuleTable& table, GaitState& state, CommandSink& sink);
 
+// "Relax": the gait stops sending (Running 0, as the gait's own halt leaves
+// it) and every module's servo is disabled, "SD00" to "SD07" in order.
+// A link that queues positions drops them first (SerialLink::DropQueuedPositions).
+void Relax(GaitState& state, CommandSink& sink);
+
 }  // namespace gp

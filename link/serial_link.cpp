@@ -313,6 +313,10 @@ void SerialLink::Write(ServoCommand command) {
   d.pump();
 }
 
+void SerialLink::DropQueuedPositions() {
+  if (d_->queue.DropPositions() > 0) d_->countersDirty();
+}
+
 bool SerialLink::Close() {
   Impl& d = *d_;
   d.watch.stop();

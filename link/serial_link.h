@@ -62,6 +62,10 @@ class SerialLink : public QObject, public CommandSink {
   bool Open(const QString& device);
   void Write(ServoCommand command) override;
   bool Close();
+  // Drops every position still waiting in the queue: what is written next
+  // follows the command the port already holds (the queue keeps the port no
+  // more than one command ahead of the line) and any control command waiting.
+  void DropQueuedPositions();
 
   State state() const;
   bool isOpen() const { return state() == State::Open; }

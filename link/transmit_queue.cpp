@@ -83,6 +83,15 @@ std::optional<TransmitQueue::Time> TransmitQueue::NextDue(Time now) const {
   return std::max(now, lineFreeAt_ - lead_);
 }
 
+std::size_t TransmitQueue::DropPositions() {
+  const auto before = entries_.size();
+  entries_.erase(std::remove_if(entries_.begin(), entries_.end(), [](const Entry& e) { return e.command.IsPosition(); }),
+                 entries_.end());
+  const auto dropped = before - entries_.size();
+  counters_.stale += dropped;
+  return dropped;
+}
+
 std::vector<TransmitQueue::Entry> TransmitQueue::Clear() {
   std::vector<Entry> out(std::make_move_iterator(entries_.begin()),
                          std::make_move_iterator(entries_.end()));

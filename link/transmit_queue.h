@@ -89,6 +89,10 @@ class TransmitQueue {
   // Time on the line for the given number of bytes, rounded up.
   Time LineTime(std::size_t bytes) const;
 
+  // Drops every position waiting (counted as stale) and keeps the control
+  // commands in their order; returns how many were dropped.
+  std::size_t DropPositions();
+
   // Empties the queue (the port is gone, or closing ran out of time) and
   // returns what was waiting; the line clock is reset.
   std::vector<Entry> Clear();

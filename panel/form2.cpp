@@ -34,6 +34,8 @@
 #include "link/protocol.h"
 #include "panel/gait_control.h"
 #include "panel/record_control.h"
+#include "panel/relax_control.h"
+#include "panel/robot_control.h"
 #include "panel/line_widget.h"
 #include "panel/port_control.h"
 #include "panel/port_dialog.h"
@@ -321,6 +323,9 @@ void Form2::buildStatusLine() {
   row->addWidget(gaitControl_);
   recordControl_ = new RecordControl(link_, *this, beside);
   row->addWidget(recordControl_);
+  robotControl_ = new RobotControl(driver_, *this, beside);
+  row->addWidget(robotControl_);
+  row->addWidget(new RelaxControl(link_, state_, *this, beside));
   statusBar()->addPermanentWidget(beside);
   // The status bar hides these for a passing message only when they are
   // visible at that moment; a message that comes while the panel is still

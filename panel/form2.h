@@ -23,6 +23,7 @@ namespace gp {
 
 class GaitControl;
 class RecordControl;
+class RobotControl;
 
 struct PanelOptions {
   QString port;       // the serial device standing in for port 1
@@ -50,6 +51,8 @@ class Form2 : public QMainWindow, public PanelHost {
   // The status line's "Gait" control (gait files and presets) and "Record".
   GaitControl& gaitControl() { return *gaitControl_; }
   RecordControl& recordControl() { return *recordControl_; }
+  // "Robot: <name>": the robot profile the gait goes through.
+  RobotControl& robotControl() { return *robotControl_; }
 
   // What the controls beside the panel may ask of it.
   void enterGait(const files::Gait& gait) override;
@@ -131,6 +134,7 @@ class Form2 : public QMainWindow, public PanelHost {
   QString pendingMessage_;  // told before the panel was shown
   GaitControl* gaitControl_ = nullptr;
   RecordControl* recordControl_ = nullptr;
+  RobotControl* robotControl_ = nullptr;
   class PortControl* portControl_ = nullptr;
 };
 

@@ -155,6 +155,8 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int interval
 
   ModuleTable table = input;
   GaitState state;
+  std::optional<ProfileApplier> profile;
+  if (options.profile) profile.emplace(*options.profile);
 
   StartGait(table, state, line);
 
@@ -193,7 +195,8 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int interval
     while (gaitClock.next <= now || refreshClock.next <= now) {
       if (gaitClock.next <= refreshClock.next) {
         gaitClock.next += gaitClock.interval;
-        GaitTick(table, state, line, noBox);
+        if (profile) profile->setNow(static_cast<double>(now.count()) / 1e9);
+        GaitTick(table, state, line, noBox, profile ? &*profile : nullptr);
       } else {
         refreshClock.next += refreshClock.interval;
         PositionRefresh(table, state, line);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "gait/module_table.h"
+#include "gait/robot_profile.h"
 #include "sim/robot/robot.h"
 #include "sim/robot/virtual_robot.h"
 
@@ -22,6 +23,7 @@ struct HeadlessOptions {
   std::string robot = "snake";  // "snake", "caterpillar", "pitch-yaw" or a model file
   double seconds = 10;
   bool idealLine = false;
+  std::optional<RobotProfile> profile;  // the gait goes through it, as in the panel
 };
 
 struct HeadlessResult {

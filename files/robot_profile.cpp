@@ -1,0 +1,193 @@
+#include "files/robot_profile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <QLocale>
+#include <cmath>
+#include <optional>
+
+namespace gp::files {
+namespace {
+
+constexpr auto kFormat = "gaitpanel-robot";
+constexpr int kVersion = 1;
+constexpr qint64 kMaxFileBytes = 1 << 20;
+
+struct Fault {
+  QString field;
+  QString reason;
+};
+
+QString Num(double v) { return QString::number(v, 'g', QLocale::FloatingPointShortest); }
+
+QString TypeName(QJsonValue::Type t) {
+  switch (t) {
+    case QJsonValue::Null: return QStringLiteral("null");
+    case QJsonValue::Bool: return QStringLiteral("a true/false value");
+    case QJsonValue::Double: return QStringLiteral("a number");
+    case QJsonValue::String: return QStringLiteral("a text");
+    case QJsonValue::Array: return QStringLiteral("a list");
+    case QJsonValue::Object: return QStringLiteral("an object");
+    case QJsonValue::Undefined: break;
+  }
+  return QStringLiteral("missing");
+}
+
+std::optional<Fault> Expect(const QJsonValue& v, QJsonValue::Type type, const QString& field) {
+  if (v.type() == type) return std::nullopt;
+  if (v.isUndefined()) return Fault{field, QStringLiteral("missing; must be %1").arg(TypeName(type))};
+  return Fault{field, QStringLiteral("must be %1, not %2").arg(TypeName(type), TypeName(v.type()))};
+}
+
+std::optional<Fault> UnknownKey(const QJsonObject& object, const QStringList& known, const QString& prefix) {
+  for (auto it = object.begin(); it != object.end(); ++it) {
+    if (!known.contains(it.key()))
+      return Fault{prefix + it.key(), QStringLiteral("unknown field (known: %1)").arg(known.join(QStringLiteral(", ")))};
+  }
+  return std::nullopt;
+}
+
+std::optional<Fault> ReadModule(const QJsonValue& entry, int i, ModuleProfile* m) {
+  const QString prefix = QStringLiteral("modules[%1].").arg(i);
+  const QString who = QStringLiteral("module %1's ").arg(i + 1);
+  if (auto f = Expect(entry, QJsonValue::Object, QStringLiteral("modules[%1]").arg(i))) return f;
+  const QJsonObject o = entry.toObject();
+  static const QStringList kKeys{QStringLiteral("min"), QStringLiteral("max"), QStringLiteral("trim"),
+                                 QStringLiteral("reversed"), QStringLiteral("max_speed_deg_s")};
+  if (auto f = UnknownKey(o, kKeys, prefix)) return f;
+  for (const char* key : {"min", "max", "trim"}) {
+    if (auto f = Expect(o.value(QLatin1String(key)), QJsonValue::Double, prefix + QLatin1String(key))) return f;
+  }
+  if (auto f = Expect(o.value(QLatin1String("reversed")), QJsonValue::Bool, prefix + QStringLiteral("reversed")))
+    return f;
+  ModuleProfile out;
+  out.min = o.value(QLatin1String("min")).toDouble();
+  out.max = o.value(QLatin1String("max")).toDouble();
+  out.trim = o.value(QLatin1String("trim")).toDouble();
+  out.reversed = o.value(QLatin1String("reversed")).toBool();
+  for (const auto& [key, value] : {std::pair{"min", out.min}, std::pair{"max", out.max}}) {
+    if (std::abs(value) > kProfileAngleLimit)
+      return Fault{prefix + QLatin1String(key),
+                   who + QStringLiteral("%1 %2 is outside -90 to 90 degrees").arg(QLatin1String(key), Num(value))};
+  }
+  if (out.min > out.max)
+    return Fault{prefix + QStringLiteral("min"),
+                 who + QStringLiteral("min %1 is above its max %2").arg(Num(out.min), Num(out.max))};
+  // What reaches the servo is the limit, perhaps negated, plus the trim.
+  const double low = (out.reversed ? -out.max : out.min) + out.trim;
+  const double high = (out.reversed ? -out.min : out.max) + out.trim;
+  if (std::abs(low) > kProfileAngleLimit || std::abs(high) > kProfileAngleLimit)
+    return Fault{prefix + QStringLiteral("trim"),
+                 who + QStringLiteral("trim %1 takes its limits to %2 .. %3, past -90 to 90 degrees")
+                           .arg(Num(out.trim), Num(low), Num(high))};
+  const QJsonValue speed = o.value(QLatin1String("max_speed_deg_s"));
+  if (!speed.isUndefined()) {
+    if (auto f = Expect(speed, QJsonValue::Double, prefix + QStringLiteral("max_speed_deg_s"))) return f;
+    const double s = speed.toDouble();
+    if (!(s > 0) || !std::isfinite(s))
+      return Fault{prefix + QStringLiteral("max_speed_deg_s"),
+                   who + QStringLiteral("max_speed_deg_s %1 must be above 0 degrees a second").arg(Num(s))};
+    out.maxSpeedDegS = s;
+  }
+  *m = out;
+  return std::nullopt;
+}
+
+std::optional<Fault> ReadDocument(const QJsonObject& top, RobotProfile* result) {
+  static const QStringList kKeys{QStringLiteral("format"), QStringLiteral("version"), QStringLiteral("name"),
+                                 QStringLiteral("notes"), QStringLiteral("soft_start_s"), QStringLiteral("modules")};
+  const QJsonValue format = top.value(QLatin1String("format"));
+  if (auto f = Expect(format, QJsonValue::String, QStringLiteral("format"))) return f;
+  if (format.toString() != QLatin1String(kFormat))
+    return Fault{QStringLiteral("format"), QStringLiteral("\"%1\" is not \"%2\"").arg(format.toString(), QLatin1String(kFormat))};
+  const QJsonValue version = top.value(QLatin1String("version"));
+  if (auto f = Expect(version, QJsonValue::Double, QStringLiteral("version"))) return f;
+  if (version.toDouble() != kVersion)
+    return Fault{QStringLiteral("version"), QStringLiteral("version %1 is not supported (this program reads version %2)")
+                                                .arg(Num(version.toDouble()))
+                                                .arg(kVersion)};
+  if (auto f = UnknownKey(top, kKeys, QString())) return f;
+
+  RobotProfile profile;
+  const QJsonValue name = top.value(QLatin1String("name"));
+  if (auto f = Expect(name, QJsonValue::String, QStringLiteral("name"))) return f;
+  profile.name = name.toString().toStdString();
+  const QJsonValue notes = top.value(QLatin1String("notes"));
+  if (!notes.isUndefined()) {
+    if (auto f = Expect(notes, QJsonValue::String, QStringLiteral("notes"))) return f;
+    profile.notes = notes.toString().toStdString();
+  }
+  const QJsonValue soft = top.value(QLatin1String("soft_start_s"));
+  if (!soft.isUndefined()) {
+    if (auto f = Expect(soft, QJsonValue::Double, QStringLiteral("soft_start_s"))) return f;
+    const double s = soft.toDouble();
+    if (!(s >= 0 && s <= kMaxSoftStartS))
+      return Fault{QStringLiteral("soft_start_s"), QStringLiteral("%1 is outside 0 to 10 seconds").arg(Num(s))};
+    profile.softStartS = s;
+  }
+  const QJsonValue modules = top.value(QLatin1String("modules"));
+  if (auto f = Expect(modules, QJsonValue::Array, QStringLiteral("modules"))) return f;
+  const QJsonArray list = modules.toArray();
+  if (list.size() != kModules)
+    return Fault{QStringLiteral("modules"), QStringLiteral("has %1 %2; a robot has exactly 8")
+                                                .arg(list.size())
+                                                .arg(list.size() == 1 ? QStringLiteral("entry") : QStringLiteral("entries"))};
+  for (int i = 0; i < kModules; ++i) {
+    if (auto f = ReadModule(list.at(i), i, &profile.modules[static_cast<std::size_t>(i)])) return f;
+  }
+  *result = std::move(profile);
+  return std::nullopt;
+}
+
+QString Line(const QString& path, const QString& field, const QString& reason) {
+  return QDir::toNativeSeparators(path) + QStringLiteral(": ") + field + QStringLiteral(": ") + reason;
+}
+
+}  // namespace
+
+bool ReadRobotProfile(const QString& path, RobotProfile* profile, QString* error) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    *error = Line(path, QStringLiteral("file"), QStringLiteral("cannot be read: ") + file.errorString());
+    return false;
+  }
+  if (file.size() > kMaxFileBytes) {
+    *error = Line(path, QStringLiteral("file"),
+                  QStringLiteral("is %1 bytes; a robot profile is at most %2").arg(file.size()).arg(kMaxFileBytes));
+    return false;
+  }
+  const QByteArray bytes = file.read(kMaxFileBytes + 1);
+  if (file.error() != QFileDevice::NoError) {
+    *error = Line(path, QStringLiteral("file"), QStringLiteral("cannot be read: ") + file.errorString());
+    return false;
+  }
+  QJsonParseError parse{};
+  const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parse);
+  if (parse.error != QJsonParseError::NoError) {
+    const QByteArray before = bytes.left(parse.offset);
+    const auto line = before.count('\n') + 1;
+    const auto column = parse.offset - (before.lastIndexOf('\n') + 1) + 1;
+    *error = Line(path, QStringLiteral("JSON at line %1, column %2").arg(line).arg(column), parse.errorString());
+    return false;
+  }
+  if (!doc.isObject()) {
+    *error = Line(path, QStringLiteral("document"), QStringLiteral("must be a JSON object { ... }"));
+    return false;
+  }
+  if (auto fault = ReadDocument(doc.object(), profile)) {
+    *error = Line(path, fault->field, fault->reason);
+    return false;
+  }
+  return true;
+}
+
+QStringList RobotProfileFolders() {
+  return {QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/gaitpanel/robots"))};
+}
+
+}  // namespace gp::files

@@ -1,0 +1,107 @@
+#include "panel/robot_control.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QMenu>
+#include <QSettings>
+
+#include "core/app_info.h"
+#include "files/robot_profile.h"
+#include "gait/gait_driver.h"
+#include "panel/status_line.h"
+#include "ui/message_box.h"
+
+namespace gp {
+namespace {
+
+const char* const kKey = "robot/profile";
+
+QSettings Store() {
+  const QString name = QString::fromUtf8(kAppName);
+  return QSettings(QSettings::NativeFormat, QSettings::UserScope, name, name);
+}
+
+QString Degrees(double value) { return QString::number(value, 'g', 6); }
+
+}  // namespace
+
+QString RememberedProfile() { return Store().value(QLatin1String(kKey)).toString(); }
+
+void RememberProfile(const QString& path) {
+  QSettings store = Store();
+  if (path.isEmpty()) {
+    store.remove(QLatin1String(kKey));
+  } else {
+    store.setValue(QLatin1String(kKey), path);
+  }
+}
+
+RobotControl::RobotControl(GaitDriver& driver, PanelHost& panel, QWidget* parent)
+    : QToolButton(parent), driver_(driver), panel_(panel) {
+  SetUpStatusLineButton(*this, "RobotButton", "Robot: none",
+                        "The robot profile: each servo's limits, trim and direction (Ctrl+Shift+R)");
+  setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
+  setPopupMode(QToolButton::InstantPopup);
+  menu_ = new QMenu(this);
+  menu_->setObjectName(QStringLiteral("RobotMenu"));
+  setMenu(menu_);
+  connect(menu_, &QMenu::aboutToShow, this, [this] { fillMenu(); });
+  connect(this, &QToolButton::clicked, this, &QToolButton::showMenu);
+}
+
+// The panel's driver goes before its status line: nothing of it is touched here.
+RobotControl::~RobotControl() = default;
+
+void RobotControl::fillMenu() {
+  menu_->clear();
+  menu_->addAction(QStringLiteral("Open robot profile..."), this, [this] {
+    QString folder;
+    for (const QString& f : files::RobotProfileFolders()) {
+      if (QDir(f).exists()) folder = f;
+    }
+    const QString path = QFileDialog::getOpenFileName(window(), QStringLiteral("Open robot profile"), folder,
+                                                      QStringLiteral("Robot profiles (*.json);;All files (*)"));
+    if (!path.isEmpty()) openProfile(path);
+  })->setObjectName(QStringLiteral("OpenRobotProfile"));
+  QAction* none = menu_->addAction(QStringLiteral("No profile"), this, [this] { clearProfile(); });
+  none->setObjectName(QStringLiteral("NoProfile"));
+  none->setEnabled(applier_.has_value());
+}
+
+bool RobotControl::openProfile(const QString& path) {
+  RobotProfile profile;
+  QString error;
+  if (!files::ReadRobotProfile(path, &profile, &error)) {
+    ShowCritical(window(), error);
+    return false;
+  }
+  useProfile(profile, path);
+  RememberProfile(QDir(path).absolutePath());
+  return true;
+}
+
+void RobotControl::useProfile(const RobotProfile& profile, const QString& path) {
+  driver_.setProfile(nullptr);
+  applier_.emplace(profile, [this](int module, double limit) {
+    panel_.tell(QStringLiteral("module %1 clipped at %2 degrees").arg(module).arg(Degrees(limit)));
+  });
+  path_ = path;
+  driver_.setProfile(&*applier_);
+  showName();
+}
+
+void RobotControl::clearProfile() {
+  driver_.setProfile(nullptr);
+  applier_.reset();
+  path_.clear();
+  RememberProfile(QString());
+  showName();
+}
+
+void RobotControl::showName() {
+  setText(applier_ ? QStringLiteral("Robot: %1").arg(QString::fromStdString(applier_->profile().name))
+                   : QStringLiteral("Robot: none"));
+  if (applier_) setToolTip(QDir::toNativeSeparators(path_) + QStringLiteral(" (Ctrl+Shift+R)"));
+}
+
+}  // namespace gp

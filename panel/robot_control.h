@@ -1,0 +1,52 @@
+#pragma once
+// "Robot: <name>" in the panel's status line: the robot profile the gait is
+// sent through, opened from a file or none, remembered between runs. Kept out
+// of the Tab order: Ctrl+Shift+R opens its menu. While a profile clips a
+// module, the status line says so once per module and start of "Move".
+
+#include <QString>
+#include <QToolButton>
+#include <optional>
+
+#include "gait/robot_profile.h"
+
+class QMenu;
+
+namespace gp {
+
+class GaitDriver;
+class PanelHost;
+
+class RobotControl : public QToolButton {
+  Q_OBJECT
+ public:
+  RobotControl(GaitDriver& driver, PanelHost& panel, QWidget* parent);
+  ~RobotControl() override;
+
+  // Reads and uses the profile; a file that cannot be used is shown in a
+  // critical box and the profile in use stays. Remembered when taken.
+  bool openProfile(const QString& path);
+  // Uses the profile as given (read already, from the command line).
+  void useProfile(const RobotProfile& profile, const QString& path);
+  // The gait goes out as it is; forgets the remembered profile.
+  void clearProfile();
+
+  const ProfileApplier* applier() const { return applier_ ? &*applier_ : nullptr; }
+  QString profilePath() const { return path_; }
+
+ private:
+  void fillMenu();
+  void showName();
+
+  GaitDriver& driver_;
+  PanelHost& panel_;
+  QMenu* menu_ = nullptr;
+  std::optional<ProfileApplier> applier_;
+  QString path_;
+};
+
+// The profile file opened last, or an empty text.
+QString RememberedProfile();
+void RememberProfile(const QString& path);
+
+}  // namespace gp
