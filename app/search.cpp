@@ -224,6 +224,9 @@ int RunSearch(const SearchRequest& request, std::FILE* out, std::FILE* err) {
       options.limits[static_cast<std::size_t>(n)].lowestAngle = request.run.profile->module(n).min;
       options.limits[static_cast<std::size_t>(n)].highestAngle = request.run.profile->module(n).max;
     }
+    // The start itself too: a start that swings past them would otherwise be
+    // kept as the best and written out as it is.
+    searchStart.table = sim::WaveTable(searchStart, sim::StartParameters(searchStart), options.limits);
   }
 
   std::string error;
