@@ -34,6 +34,7 @@
 #include "panel/port_memory.h"
 #include "sim/controller_window.h"
 #include "sim/robot/robot.h"
+#include "sim/robot/robot_view.h"
 #include "sim/robot/live_robot.h"
 #include "sim/controller/virtual_controller.h"
 #include "welcome/form_init.h"
@@ -176,7 +177,12 @@ int main(int argc, char* argv[]) {
     if (controller) {
       liveRobot = std::make_unique<gp::sim::LiveRobot>(*controller, std::move(robotModel),
                                                        QString::fromStdString(commandLine.simulate.robot));
-      controllerWindow = new gp::sim::ControllerWindow(*controller, *liveRobot);
+      auto* window = new gp::sim::ControllerWindow(*controller, *liveRobot);
+      controllerWindow = window;
+      gp::sim::RobotView* view = &window->robotView();
+      view->setProfile(form->robotControl().applier() ? &form->robotControl().applier()->profile() : nullptr);
+      QObject::connect(&form->robotControl(), &gp::RobotControl::profileChanged, view,
+                       [view](const gp::RobotProfile* p) { view->setProfile(p); });
       QTimer::singleShot(0, controllerWindow, [&panel, &controllerWindow] {
         if (panel.isNull() || controllerWindow.isNull()) return;
         const QRect frame = panel->frameGeometry();

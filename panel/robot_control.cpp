@@ -99,6 +99,7 @@ void RobotControl::clearProfile() {
 }
 
 void RobotControl::showName() {
+  emit profileChanged(applier_ ? &applier_->profile() : nullptr);
   setText(applier_ ? QStringLiteral("Robot: %1").arg(QString::fromStdString(applier_->profile().name))
                    : QStringLiteral("Robot: none"));
   if (applier_) setToolTip(QDir::toNativeSeparators(path_) + QStringLiteral(" (Ctrl+Shift+R)"));

@@ -34,6 +34,10 @@ class RobotControl : public QToolButton {
   const ProfileApplier* applier() const { return applier_ ? &*applier_ : nullptr; }
   QString profilePath() const { return path_; }
 
+ signals:
+  // The profile in use changed: the new one, or nullptr for none.
+  void profileChanged(const gp::RobotProfile* profile);
+
  private:
   void fillMenu();
   void showName();

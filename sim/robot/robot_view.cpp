@@ -1,12 +1,18 @@
 #include "sim/robot/robot_view.h"
 
+#include "gait/waveform.h"
+
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QPainter>
 #include <QPushButton>
+#include <QStringList>
+#include <algorithm>
 #include <cmath>
 
+#include "gait/waveform.h"
+#include "sim/controller/virtual_controller.h"
 #include "sim/robot/live_robot.h"
 #include "ui/message_box.h"
 
@@ -176,10 +182,12 @@ void RobotView::Paint(QPainter& p, const QRectF& area) {
     for (int i = 0; i < 3; ++i) a[static_cast<std::size_t>(i)] += d[static_cast<std::size_t>(i)] * f;
     return a;
   };
+  const std::vector<int> clipped = clippedModules();
+  const auto isClipped = [&](int module) { return std::find(clipped.begin(), clipped.end(), module) != clipped.end(); };
   for (const RobotShape& s : shapes) {
     if (s.touchesFloor == outlines && outlines) continue;
     const QColor fill = s.module == 0 ? kText : ChannelColour(s.module - 1);
-    p.setPen(QPen(fill.darker(170), 1.2));
+    p.setPen(isClipped(s.module) ? QPen(kWarn, 3.0) : QPen(fill.darker(170), 1.2));
     p.setBrush(fill);
     switch (s.kind) {
       case RobotShape::Kind::Box: {
@@ -210,6 +218,14 @@ void RobotView::Paint(QPainter& p, const QRectF& area) {
   p.setFont(ViewFont(13, false, true));
   p.setPen(robot.failure().empty() ? kText : kWarn);
   p.drawText(QPointF(area.left(), area.top() + 34), headline());
+  if (!clipped.empty()) {
+    QStringList names;
+    for (int n : clipped) names << QString::number(n);
+    p.setPen(kWarn);
+    p.drawText(QPointF(area.left(), area.top() + 52),
+               QStringLiteral("clipped at a limit: module%1 %2")
+                   .arg(clipped.size() == 1 ? QString() : QStringLiteral("s"), names.join(QStringLiteral(", "))));
+  }
   p.setPen(kText);
   p.drawText(QPointF(area.left(), area.bottom() - 4),
              QStringLiteral("%1   distance %2 m   heading %3\u00b0   %4 s   grid 10 cm")
@@ -221,6 +237,29 @@ void RobotView::Paint(QPainter& p, const QRectF& area) {
   p.setFont(ViewFont(12));
   p.drawText(QRectF(area.left(), area.bottom() - 16, area.width(), 16), Qt::AlignRight | Qt::AlignVCenter,
              QStringLiteral("SO, SC and SF are shown in the table but move no servo"));
+}
+
+void RobotView::setProfile(const RobotProfile* profile) {
+  if (profile) {
+    profile_ = *profile;
+  } else {
+    profile_.reset();
+  }
+  update();
+}
+
+std::vector<int> RobotView::clippedModules() const {
+  std::vector<int> out;
+  if (!profile_) return out;
+  for (int n = kFirstModule; n <= kLastModule; ++n) {
+    const ChannelState& channel = controller().model().channel(n - 1);
+    if (!channel.hasPosition) continue;
+    const ModuleProfile& m = profile_->module(n);
+    const auto a = AngleToPulse(ProfiledAngle(m, m.min)), b = AngleToPulse(ProfiledAngle(m, m.max));
+    if (!a || !b) continue;
+    if (channel.pulseWidth <= std::min(*a, *b) || channel.pulseWidth >= std::max(*a, *b)) out.push_back(n);
+  }
+  return out;
 }
 
 }  // namespace gp::sim

@@ -6,7 +6,10 @@
 
 #include <QPointF>
 #include <QString>
+#include <optional>
+#include <vector>
 
+#include "gait/robot_profile.h"
 #include "sim/controller/view.h"
 
 class QComboBox;
@@ -34,6 +37,12 @@ class RobotView : public View {
   // reason, until "Reset" or another robot starts it afresh.
   QString headline() const;
 
+  // The robot profile the panel sends through, or none: with one, a module
+  // whose commanded pulse sits at one of its limits is marked as clipped.
+  void setProfile(const RobotProfile* profile);
+  // Modules 1 to 8 whose last position sits at a limit of the profile.
+  std::vector<int> clippedModules() const;
+
  protected:
   void PaintStatic(QPainter& p, const QRectF& area) override;
   void Paint(QPainter& p, const QRectF& area) override;
@@ -46,6 +55,7 @@ class RobotView : public View {
   QPointF toScreen(double u, double v) const;
 
   LiveRobot& robot_;
+  std::optional<RobotProfile> profile_;
   QComboBox* choice_ = nullptr;
   QPushButton* reset_ = nullptr;
   int lastChoice_ = 0;

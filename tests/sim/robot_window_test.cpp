@@ -6,10 +6,12 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QToolButton>
 #include <QtTest>
 
 #include "ui/message_box.h"
 #include "panel/form2.h"
+#include "panel/robot_control.h"
 #include "sim/controller_window.h"
 #include "sim/robot/live_robot.h"
 #include "sim/robot/robot_view.h"
@@ -24,6 +26,7 @@ class RobotWindowTest : public QObject {
   void thePanelsGaitMovesTheDrawnSnake();
   void showsTheRobotItWasHanded();
   void thePanelSurvivesAPhysicsThatFails();
+  void marksTheModuleAProfileClips();
 };
 
 namespace {
@@ -171,6 +174,35 @@ void RobotWindowTest::thePanelsGaitMovesTheDrawnSnake() {
   window.refresh();
   if (!dir.isEmpty()) QVERIFY(window.grab().save(dir + QStringLiteral("/caterpillar.png")));
   panel.findChild<QPushButton*>(QStringLiteral("Command9"))->click();
+}
+
+// The panel sends through a profile that holds module 2 to 30 degrees
+// either way; the view, handed the same profile, marks module 2 and not
+// module 3, which swings freely.
+void RobotWindowTest::marksTheModuleAProfileClips() {
+  VirtualController vc;
+  QString error;
+  QVERIFY2(vc.start(&error), qPrintable(error));
+  LiveRobot live(vc, Robot::Load("snake", nullptr), QStringLiteral("snake"));
+  ControllerWindow window(vc, live);
+  Form2 panel(PanelOptions{vc.devicePath(), QStringLiteral("virtual servo controller")});
+  RobotProfile profile;
+  profile.name = "Held";
+  profile.modules[1].min = -30;
+  profile.modules[1].max = 30;
+  panel.robotControl().useProfile(profile, QStringLiteral("held.json"));
+  window.robotView().setProfile(&profile);
+  QCOMPARE(panel.findChild<QToolButton*>(QStringLiteral("RobotButton"))->text(), QStringLiteral("Robot: Held"));
+  for (int n : {2, 3}) {
+    panel.findChild<QLineEdit*>(QStringLiteral("Text_Amp%1").arg(n))->setText(QStringLiteral("60"));
+    panel.findChild<QCheckBox*>(QStringLiteral("Check%1").arg(n))->click();
+  }
+  QVERIFY(window.robotView().clippedModules().empty());
+  panel.findChild<QPushButton*>(QStringLiteral("Command7"))->click();
+  QTRY_VERIFY_WITH_TIMEOUT(window.robotView().clippedModules() == std::vector<int>{2}, 10000);
+  QCOMPARE(vc.model().channel(1).pulseWidth >= 1167 && vc.model().channel(1).pulseWidth <= 1833, true);
+  window.robotView().setProfile(nullptr);
+  QVERIFY(window.robotView().clippedModules().empty());
 }
 
 QTEST_MAIN(RobotWindowTest)
