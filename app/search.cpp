@@ -13,6 +13,7 @@
 #include "core/app_info.h"
 #include "files/gait_file.h"
 #include "sim/gait_search.h"
+#include "sim/headless_run.h"
 #include "sim/search_report.h"
 
 namespace gp {
@@ -78,22 +79,6 @@ std::string Duration(double seconds) {
   return std::to_string(s / 3600) + " h " + std::to_string(s / 60 % 60) + " min";
 }
 
-std::string JsonText(const std::string& text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
-      out += escape;
-    } else {
-      out += c;
-    }
-  }
-  return out + '"';
-}
 
 std::string WaveJson(const sim::WaveParameters& w) {
   return "{\"amplitude\": " + std::to_string(w.amplitude) + ", \"phase_step\": " + Fixed(w.phaseStep, 1) +
@@ -139,11 +124,11 @@ files::Gait FoundGait(const files::Gait& start, const QString& startName, const 
 }
 
 std::string ResultJson(const sim::SearchResult& result, const Setting& setting, const QString& output) {
-  std::string j = "{\"goal\": " + JsonText(sim::GoalName(setting.goal));
-  j += ", \"robot\": " + JsonText(setting.robot);
-  j += ", \"line\": " + JsonText(setting.LineName());
+  std::string j = "{\"goal\": " + sim::JsonQuoted(sim::GoalName(setting.goal));
+  j += ", \"robot\": " + sim::JsonQuoted(setting.robot);
+  j += ", \"line\": " + sim::JsonQuoted(setting.LineName());
   j += ", \"seconds\": " + Fixed(setting.seconds, 3);
-  j += ", \"unit\": " + JsonText(sim::GoalUnit(setting.goal));
+  j += ", \"unit\": " + sim::JsonQuoted(sim::GoalUnit(setting.goal));
   j += ", \"evaluations\": " + std::to_string(result.evaluations);
   j += ", \"requested\": " + std::to_string(result.requested);
   j += ", \"interrupted\": " + std::string(result.interrupted ? "true" : "false");
@@ -152,7 +137,7 @@ std::string ResultJson(const sim::SearchResult& result, const Setting& setting, 
   j += ", \"best_score\": " + (result.haveBest ? Fixed(result.bestScore, 6) : std::string("null"));
   j += ", \"start\": " + WaveJson(result.startParameters);
   j += ", \"best\": " + (result.haveBest ? WaveJson(result.best) : std::string("null"));
-  j += ", \"output\": " + (result.haveBest ? JsonText(output.toStdString()) : std::string("null"));
+  j += ", \"output\": " + (result.haveBest ? sim::JsonQuoted(output.toStdString()) : std::string("null"));
   return j + "}\n";
 }
 

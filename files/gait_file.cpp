@@ -15,6 +15,7 @@
 #include <limits>
 
 #include "core/conversions.h"
+#include "files/json_file.h"
 #include "gait/module_table.h"
 
 namespace gp::files {
@@ -22,9 +23,6 @@ namespace {
 
 constexpr auto kFormat = "gaitpanel-gait";
 constexpr int kVersion = 1;
-// Far above any gait a person writes; keeps a wrong file from filling memory.
-constexpr qint64 kMaxFileBytes = 1 << 20;
-
 // Why a gait cannot be kept: the field as the file names it and the reason.
 struct Fault {
   QString field;
@@ -178,9 +176,6 @@ std::optional<Fault> ReadDocument(const QJsonObject& top, Gait* out) {
   return std::nullopt;
 }
 
-QString Line(const QString& path, const QString& field, const QString& reason) {
-  return QDir::toNativeSeparators(path) + QStringLiteral(": ") + field + QStringLiteral(": ") + reason;
-}
 
 QString JsonText(const QString& text) {
   const QByteArray quoted = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
@@ -208,36 +203,10 @@ QByteArray GaitJson(const Gait& gait) {
 }  // namespace
 
 bool ReadGaitFile(const QString& path, Gait* gait, QString* error) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    *error = Line(path, QStringLiteral("file"), QStringLiteral("cannot be read: ") + file.errorString());
-    return false;
-  }
-  if (file.size() > kMaxFileBytes) {
-    *error = Line(path, QStringLiteral("file"),
-                  QStringLiteral("is %1 bytes; a gait file is at most %2").arg(file.size()).arg(kMaxFileBytes));
-    return false;
-  }
-  const QByteArray bytes = file.read(kMaxFileBytes + 1);
-  if (file.error() != QFileDevice::NoError) {
-    *error = Line(path, QStringLiteral("file"), QStringLiteral("cannot be read: ") + file.errorString());
-    return false;
-  }
-  QJsonParseError parse{};
-  const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parse);
-  if (parse.error != QJsonParseError::NoError) {
-    const QByteArray before = bytes.left(parse.offset);
-    const auto line = before.count('\n') + 1;
-    const auto column = parse.offset - (before.lastIndexOf('\n') + 1) + 1;
-    *error = Line(path, QStringLiteral("JSON at line %1, column %2").arg(line).arg(column), parse.errorString());
-    return false;
-  }
-  if (!doc.isObject()) {
-    *error = Line(path, QStringLiteral("document"), QStringLiteral("must be a JSON object { ... }"));
-    return false;
-  }
-  if (auto fault = ReadDocument(doc.object(), gait)) {
-    *error = Line(path, fault->field, fault->reason);
+  QJsonObject object;
+  if (!ReadJsonObjectFile(path, QStringLiteral("a gait file"), &object, error)) return false;
+  if (auto fault = ReadDocument(object, gait)) {
+    *error = FaultLine(path, fault->field, fault->reason);
     return false;
   }
   return true;
@@ -245,17 +214,17 @@ bool ReadGaitFile(const QString& path, Gait* gait, QString* error) {
 
 bool WriteGaitFile(const QString& path, const Gait& gait, QString* error) {
   if (auto fault = CheckValues(gait)) {
-    *error = Line(path, fault->field, fault->reason);
+    *error = FaultLine(path, fault->field, fault->reason);
     return false;
   }
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly)) {
-    *error = Line(path, QStringLiteral("file"), QStringLiteral("cannot be written: ") + file.errorString());
+    *error = FaultLine(path, QStringLiteral("file"), QStringLiteral("cannot be written: ") + file.errorString());
     return false;
   }
   file.write(GaitJson(gait));
   if (!file.commit()) {
-    *error = Line(path, QStringLiteral("file"), QStringLiteral("cannot be written: ") + file.errorString());
+    *error = FaultLine(path, QStringLiteral("file"), QStringLiteral("cannot be written: ") + file.errorString());
     return false;
   }
   return true;

@@ -11,12 +11,13 @@
 #include <cmath>
 #include <optional>
 
+#include "files/json_file.h"
+
 namespace gp::files {
 namespace {
 
 constexpr auto kFormat = "gaitpanel-robot";
 constexpr int kVersion = 1;
-constexpr qint64 kMaxFileBytes = 1 << 20;
 
 struct Fault {
   QString field;
@@ -144,43 +145,14 @@ std::optional<Fault> ReadDocument(const QJsonObject& top, RobotProfile* result) 
   return std::nullopt;
 }
 
-QString Line(const QString& path, const QString& field, const QString& reason) {
-  return QDir::toNativeSeparators(path) + QStringLiteral(": ") + field + QStringLiteral(": ") + reason;
-}
 
 }  // namespace
 
 bool ReadRobotProfile(const QString& path, RobotProfile* profile, QString* error) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    *error = Line(path, QStringLiteral("file"), QStringLiteral("cannot be read: ") + file.errorString());
-    return false;
-  }
-  if (file.size() > kMaxFileBytes) {
-    *error = Line(path, QStringLiteral("file"),
-                  QStringLiteral("is %1 bytes; a robot profile is at most %2").arg(file.size()).arg(kMaxFileBytes));
-    return false;
-  }
-  const QByteArray bytes = file.read(kMaxFileBytes + 1);
-  if (file.error() != QFileDevice::NoError) {
-    *error = Line(path, QStringLiteral("file"), QStringLiteral("cannot be read: ") + file.errorString());
-    return false;
-  }
-  QJsonParseError parse{};
-  const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parse);
-  if (parse.error != QJsonParseError::NoError) {
-    const QByteArray before = bytes.left(parse.offset);
-    const auto line = before.count('\n') + 1;
-    const auto column = parse.offset - (before.lastIndexOf('\n') + 1) + 1;
-    *error = Line(path, QStringLiteral("JSON at line %1, column %2").arg(line).arg(column), parse.errorString());
-    return false;
-  }
-  if (!doc.isObject()) {
-    *error = Line(path, QStringLiteral("document"), QStringLiteral("must be a JSON object { ... }"));
-    return false;
-  }
-  if (auto fault = ReadDocument(doc.object(), profile)) {
-    *error = Line(path, fault->field, fault->reason);
+  QJsonObject object;
+  if (!ReadJsonObjectFile(path, QStringLiteral("a robot profile"), &object, error)) return false;
+  if (auto fault = ReadDocument(object, profile)) {
+    *error = FaultLine(path, fault->field, fault->reason);
     return false;
   }
   return true;

@@ -104,22 +104,6 @@ std::string Fixed(double value, int digits) {
   return s;
 }
 
-std::string Quoted(const std::string& text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
-      out += escape;
-    } else {
-      out += c;
-    }
-  }
-  return out + '"';
-}
 
 }  // namespace
 
@@ -254,9 +238,26 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int interval
   return result;
 }
 
+std::string JsonQuoted(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+      out += escape;
+    } else {
+      out += c;
+    }
+  }
+  return out + '"';
+}
+
 std::string HeadlessJson(const HeadlessResult& r) {
   std::string j = "{";
-  j += "\"robot\": " + Quoted(r.robot);
+  j += "\"robot\": " + JsonQuoted(r.robot);
   j += ", \"line\": " + std::string(r.idealLine ? "\"ideal\"" : "\"9600\"");
   j += ", \"seconds\": " + Fixed(r.seconds, 3);
   j += ", \"interval_ms\": " + std::to_string(r.intervalMs);

@@ -69,4 +69,8 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& table, int interval
 // One JSON object, the same bytes for the same result.
 std::string HeadlessJson(const HeadlessResult& result);
 
+// A JSON string for `text`: quoted, with quotes, backslashes and control
+// characters escaped.
+std::string JsonQuoted(const std::string& text);
+
 }  // namespace gp::sim
