@@ -56,20 +56,13 @@ class StopOnSignals {
   struct sigaction saved_[std::size(kSignals)] {};
 };
 
-std::string Fixed(double value, int digits) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", digits, value + 0.0);
-  std::string s = text;
-  if (s.find_first_not_of("-0.") == std::string::npos && s[0] == '-') s.erase(0, 1);
-  return s;
-}
 
 // Scores in the JSON keep more digits than --simulate prints its distances
 // with; the report's and the notes' texts fewer.
 int ScoreDigits(sim::SearchGoal goal) { return goal == sim::SearchGoal::Forward ? 4 : 2; }
 
 std::string Score(sim::SearchGoal goal, double score) {
-  return Fixed(score, ScoreDigits(goal)) + " " + sim::GoalUnit(goal);
+  return sim::JsonFixed(score, ScoreDigits(goal)) + " " + sim::GoalUnit(goal);
 }
 
 std::string Duration(double seconds) {
@@ -81,13 +74,13 @@ std::string Duration(double seconds) {
 
 
 std::string WaveJson(const sim::WaveParameters& w) {
-  return "{\"amplitude\": " + std::to_string(w.amplitude) + ", \"phase_step\": " + Fixed(w.phaseStep, 1) +
+  return "{\"amplitude\": " + std::to_string(w.amplitude) + ", \"phase_step\": " + sim::JsonFixed(w.phaseStep, 1) +
          ", \"centre_offset\": " + std::to_string(w.centreOffset) + ", \"interval_ms\": " + std::to_string(w.intervalMs) +
          "}";
 }
 
 std::string WaveText(const sim::WaveParameters& w) {
-  return "amplitude " + std::to_string(w.amplitude) + ", phase step " + Fixed(w.phaseStep, 1) +
+  return "amplitude " + std::to_string(w.amplitude) + ", phase step " + sim::JsonFixed(w.phaseStep, 1) +
          " degrees, centre offset " + std::to_string(w.centreOffset) + ", interval " + std::to_string(w.intervalMs) +
          " ms";
 }
@@ -99,7 +92,7 @@ struct Setting {
   double seconds = 10;
   std::string LineName() const { return idealLine ? "ideal" : "9600"; }
   std::string Where() const {
-    return "the " + robot + ", " + LineName() + " line, " + Fixed(seconds, seconds == std::floor(seconds) ? 0 : 1) +
+    return "the " + robot + ", " + LineName() + " line, " + sim::JsonFixed(seconds, seconds == std::floor(seconds) ? 0 : 1) +
            " s a run";
   }
 };
@@ -127,14 +120,14 @@ std::string ResultJson(const sim::SearchResult& result, const Setting& setting, 
   std::string j = "{\"goal\": " + sim::JsonQuoted(sim::GoalName(setting.goal));
   j += ", \"robot\": " + sim::JsonQuoted(setting.robot);
   j += ", \"line\": " + sim::JsonQuoted(setting.LineName());
-  j += ", \"seconds\": " + Fixed(setting.seconds, 3);
+  j += ", \"seconds\": " + sim::JsonFixed(setting.seconds, 3);
   j += ", \"unit\": " + sim::JsonQuoted(sim::GoalUnit(setting.goal));
   j += ", \"evaluations\": " + std::to_string(result.evaluations);
   j += ", \"requested\": " + std::to_string(result.requested);
   j += ", \"interrupted\": " + std::string(result.interrupted ? "true" : "false");
   j += ", \"failed_evaluations\": " + std::to_string(result.failed);
-  j += ", \"start_score\": " + (result.haveStart ? Fixed(result.startScore, 6) : std::string("null"));
-  j += ", \"best_score\": " + (result.haveBest ? Fixed(result.bestScore, 6) : std::string("null"));
+  j += ", \"start_score\": " + (result.haveStart ? sim::JsonFixed(result.startScore, 6) : std::string("null"));
+  j += ", \"best_score\": " + (result.haveBest ? sim::JsonFixed(result.bestScore, 6) : std::string("null"));
   j += ", \"start\": " + WaveJson(result.startParameters);
   j += ", \"best\": " + (result.haveBest ? WaveJson(result.best) : std::string("null"));
   j += ", \"output\": " + (result.haveBest ? sim::JsonQuoted(output.toStdString()) : std::string("null"));
@@ -265,7 +258,7 @@ int RunSearch(const SearchRequest& request, std::FILE* out, std::FILE* err) {
                     " after " + std::to_string(result->evaluations) + " evaluations from " +
                     QFileInfo(request.startFile).fileName().toStdString() + ".";
     const auto brief = [](const sim::WaveParameters& w) {
-      return std::to_string(w.amplitude) + ", " + Fixed(w.phaseStep, 1) + ", " + std::to_string(w.centreOffset) + ", " +
+      return std::to_string(w.amplitude) + ", " + sim::JsonFixed(w.phaseStep, 1) + ", " + std::to_string(w.centreOffset) + ", " +
              std::to_string(w.intervalMs) + " ms";
     };
     text.detail = "Amplitude, phase step, centre offset (degrees), interval: best " + brief(result->best) +

@@ -10,14 +10,14 @@ namespace {
 
 const char* const kKey = "serial/device";
 
-QSettings Store() {
+}  // namespace
+
+QSettings PanelSettings() {
   const QString name = QString::fromUtf8(kAppName);
   return QSettings(QSettings::NativeFormat, QSettings::UserScope, name, name);
 }
 
-}  // namespace
-
-QString RememberedPort() { return Store().value(QLatin1String(kKey)).toString(); }
+QString RememberedPort() { return PanelSettings().value(QLatin1String(kKey)).toString(); }
 
 QString PortToOpen(const QString& port, bool given, const QString& portOne) {
   if (given) return port;
@@ -26,7 +26,7 @@ QString PortToOpen(const QString& port, bool given, const QString& portOne) {
 }
 
 void RememberPort(const QString& device) {
-  QSettings store = Store();
+  QSettings store = PanelSettings();
   if (device.isEmpty()) {
     store.remove(QLatin1String(kKey));
   } else {

@@ -1,14 +1,18 @@
 #pragma once
-// The one thing the panel remembers between runs: the serial device the
-// person chose last, by its stable name where it has one, so that an adapter
+// What the panel remembers between runs, and first of all the serial device
+// the person chose last, by its stable name where it has one, so that an adapter
 // renumbered from ttyUSB0 to ttyUSB1 is still found. Kept with QSettings in
 // the platform's usual place (~/.config/gaitpanel/gaitpanel.conf).
 
+#include <QSettings>
 #include <QString>
 
 namespace gp {
 
 class SerialLink;
+
+// Where the panel keeps what it remembers between runs.
+QSettings PanelSettings();
 
 // The remembered device, or an empty text.
 QString RememberedPort();

@@ -5,9 +5,9 @@
 #include <QMenu>
 #include <QSettings>
 
-#include "core/app_info.h"
 #include "files/robot_profile.h"
 #include "gait/gait_driver.h"
+#include "panel/port_memory.h"
 #include "panel/status_line.h"
 #include "ui/message_box.h"
 
@@ -16,19 +16,14 @@ namespace {
 
 const char* const kKey = "robot/profile";
 
-QSettings Store() {
-  const QString name = QString::fromUtf8(kAppName);
-  return QSettings(QSettings::NativeFormat, QSettings::UserScope, name, name);
-}
-
 QString Degrees(double value) { return QString::number(value, 'g', 6); }
 
 }  // namespace
 
-QString RememberedProfile() { return Store().value(QLatin1String(kKey)).toString(); }
+QString RememberedProfile() { return PanelSettings().value(QLatin1String(kKey)).toString(); }
 
 void RememberProfile(const QString& path) {
-  QSettings store = Store();
+  QSettings store = PanelSettings();
   if (path.isEmpty()) {
     store.remove(QLatin1String(kKey));
   } else {

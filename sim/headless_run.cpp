@@ -95,14 +95,6 @@ double TurnSince(std::vector<std::array<double, 2>>& before, std::vector<std::ar
   return weight > 0 ? turn / weight : 0;
 }
 
-std::string Fixed(double value, int digits) {
-  char text[64];
-  // Adding zero turns a negative zero into a positive one.
-  std::snprintf(text, sizeof text, "%.*f", digits, value + 0.0);
-  std::string s = text;
-  if (s.find_first_not_of("-0.") == std::string::npos && s[0] == '-') s.erase(0, 1);
-  return s;
-}
 
 
 }  // namespace
@@ -215,10 +207,10 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int interval
     if (k == steps) break;
     robot.Step();
     if (!robot.robot().failure().empty())
-      return fail(robot.robot().name() + ": the physics failed at " + Fixed(robot.robot().time(), 3) +
+      return fail(robot.robot().name() + ": the physics failed at " + JsonFixed(robot.robot().time(), 3) +
                   " s: " + robot.robot().failure());
     if (robot.robot().diverged())
-      return fail(robot.robot().name() + ": the physics became unstable at " + Fixed(robot.robot().time(), 3) + " s");
+      return fail(robot.robot().name() + ": the physics became unstable at " + JsonFixed(robot.robot().time(), 3) + " s");
   }
 
   const auto end = robot.robot().CentreOfMass();
@@ -236,6 +228,15 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int interval
   for (std::size_t c = 0; c < limitedSteps.size(); ++c)
     result.torqueLimitedShare[c] = static_cast<double>(limitedSteps[c]) / static_cast<double>(steps + 1 - servoFrom);
   return result;
+}
+
+std::string JsonFixed(double value, int digits) {
+  char text[64];
+  // Adding zero turns a negative zero into a positive one.
+  std::snprintf(text, sizeof text, "%.*f", digits, value + 0.0);
+  std::string s = text;
+  if (s.find_first_not_of("-0.") == std::string::npos && s[0] == '-') s.erase(0, 1);
+  return s;
 }
 
 std::string JsonQuoted(const std::string& text) {
@@ -259,29 +260,29 @@ std::string HeadlessJson(const HeadlessResult& r) {
   std::string j = "{";
   j += "\"robot\": " + JsonQuoted(r.robot);
   j += ", \"line\": " + std::string(r.idealLine ? "\"ideal\"" : "\"9600\"");
-  j += ", \"seconds\": " + Fixed(r.seconds, 3);
+  j += ", \"seconds\": " + JsonFixed(r.seconds, 3);
   j += ", \"interval_ms\": " + std::to_string(r.intervalMs);
-  j += ", \"period_s\": " + Fixed(r.periodSeconds, 3);
-  j += ", \"body_length_m\": " + Fixed(r.bodyLength, 4);
-  j += ", \"distance_m\": " + Fixed(r.distance, 4);
-  j += ", \"speed_m_s\": " + Fixed(r.speed, 4);
-  j += ", \"path_length_m\": " + Fixed(r.pathLength, 4);
-  j += ", \"forward_m\": " + Fixed(r.forward, 4);
-  j += ", \"lateral_m\": " + Fixed(r.lateral, 4);
-  j += ", \"body_lengths_per_period\": " + Fixed(r.bodyLengthsPerPeriod, 4);
-  j += ", \"heading_change_deg\": " + Fixed(r.headingChangeDeg, 2);
+  j += ", \"period_s\": " + JsonFixed(r.periodSeconds, 3);
+  j += ", \"body_length_m\": " + JsonFixed(r.bodyLength, 4);
+  j += ", \"distance_m\": " + JsonFixed(r.distance, 4);
+  j += ", \"speed_m_s\": " + JsonFixed(r.speed, 4);
+  j += ", \"path_length_m\": " + JsonFixed(r.pathLength, 4);
+  j += ", \"forward_m\": " + JsonFixed(r.forward, 4);
+  j += ", \"lateral_m\": " + JsonFixed(r.lateral, 4);
+  j += ", \"body_lengths_per_period\": " + JsonFixed(r.bodyLengthsPerPeriod, 4);
+  j += ", \"heading_change_deg\": " + JsonFixed(r.headingChangeDeg, 2);
   j += ", \"path\": [";
   for (std::size_t i = 0; i < r.path.size(); ++i) {
     if (i) j += ", ";
-    j += "[" + Fixed(r.path[i][0], 1) + ", " + Fixed(r.path[i][1], 4) + ", " + Fixed(r.path[i][2], 4) + "]";
+    j += "[" + JsonFixed(r.path[i][0], 1) + ", " + JsonFixed(r.path[i][1], 4) + ", " + JsonFixed(r.path[i][2], 4) + "]";
   }
   j += "], \"channels\": [";
   for (std::size_t c = 0; c < r.positions.size(); ++c) {
     if (c) j += ", ";
     j += "{\"channel\": " + std::to_string(c) + ", \"positions\": " + std::to_string(r.positions[c]) +
-         ", \"positions_per_s\": " + Fixed(static_cast<double>(r.positions[c]) / r.seconds, 2) +
-         ", \"peak_tracking_error_deg\": " + Fixed(r.peakTrackingErrorDeg[c], 2) +
-         ", \"torque_limited_share\": " + Fixed(r.torqueLimitedShare[c], 4) + "}";
+         ", \"positions_per_s\": " + JsonFixed(static_cast<double>(r.positions[c]) / r.seconds, 2) +
+         ", \"peak_tracking_error_deg\": " + JsonFixed(r.peakTrackingErrorDeg[c], 2) +
+         ", \"torque_limited_share\": " + JsonFixed(r.torqueLimitedShare[c], 4) + "}";
   }
   j += "]}\n";
   return j;

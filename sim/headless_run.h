@@ -73,4 +73,7 @@ std::string HeadlessJson(const HeadlessResult& result);
 // characters escaped.
 std::string JsonQuoted(const std::string& text);
 
+// A JSON number with `digits` decimals, never written as a negative zero.
+std::string JsonFixed(double value, int digits);
+
 }  // namespace gp::sim
