@@ -118,9 +118,11 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
                      "USB vendor:product and serial number, separated by tabs; then exit."));
   parser.addOption(listPortsOption);
 
-  const QCommandLineOption gaitOption(QStringLiteral("gait"),
-                                      QStringLiteral("Open this gait file in the panel at start."),
-                                      QStringLiteral("FILE"));
+  const QCommandLineOption gaitOption(
+      QStringLiteral("gait"),
+      QStringLiteral("Open this gait file in the panel at start; a preset may be named by its file's name alone "
+                     "(lateral-undulation)."),
+      QStringLiteral("FILE"));
   parser.addOption(gaitOption);
   const QCommandLineOption profileOption(
       QStringLiteral("profile"),

@@ -91,10 +91,11 @@ int main(int argc, char* argv[]) {
   // A gait or a recording file that cannot be used is refused like a bad
   // option, before any window opens.
   std::optional<gp::files::Gait> gait;
-  if (!commandLine.gaitFile.isEmpty()) {
+  const QString gaitFile = gp::files::FindGaitFile(commandLine.gaitFile);
+  if (!gaitFile.isEmpty()) {
     gait.emplace();
     QString error;
-    if (!gp::files::ReadGaitFile(commandLine.gaitFile, &*gait, &error)) {
+    if (!gp::files::ReadGaitFile(gaitFile, &*gait, &error)) {
       Print(stderr, QStringLiteral("%1: %2\n").arg(QString::fromUtf8(gp::kAppName), error));
       return gp::kUsageExitCode;
     }
@@ -167,7 +168,7 @@ int main(int argc, char* argv[]) {
     panel = form;
     // Once the panel has loaded, as if the operator had done it at once.
     if (!commandLine.recordFile.isEmpty()) form->recordControl().startRecording(commandLine.recordFile);
-    if (gait) form->gaitControl().applyGait(*gait, commandLine.gaitFile);
+    if (gait) form->gaitControl().applyGait(*gait, gaitFile);
     if (profile) {
       form->robotControl().useProfile(*profile, commandLine.profileFile);
     } else if (const QString last = gp::RememberedProfile(); !last.isEmpty() && QFile::exists(last)) {

@@ -259,4 +259,17 @@ QStringList PresetFolders() {
   return {QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/gaitpanel/gaits"))};
 }
 
+QString FindGaitFile(const QString& given) {
+  if (given.isEmpty() || QFileInfo::exists(given) || given.contains(QLatin1Char('/')) ||
+      given.contains(QDir::separator()))
+    return given;
+  const QString file = given.endsWith(QLatin1String(".json")) ? given : given + QStringLiteral(".json");
+  if (file == QLatin1String("gait.schema.json")) return given;
+  for (const QString& folder : PresetFolders()) {
+    const QString path = QDir(folder).filePath(file);
+    if (QFileInfo(path).isFile()) return path;
+  }
+  return given;
+}
+
 }  // namespace gp::files

@@ -51,4 +51,11 @@ Gait GaitFromTable(const ModuleTable& table, int intervalMs);
 // Needs a QCoreApplication. A folder need not exist.
 QStringList PresetFolders();
 
+// What a command line's gait names: the file itself when there is one by
+// that name; otherwise a bare name ("lateral-undulation", with or without
+// ".json") is looked up among the presets, so a desktop entry or a script
+// can name a preset wherever the program is installed. Anything else comes
+// back as given, for the reader to report.
+QString FindGaitFile(const QString& given);
+
 }  // namespace gp::files

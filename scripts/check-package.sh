@@ -56,6 +56,10 @@ appstreamcli validate --no-net "${metainfo[0]}"
 appstreamcli validate-tree --no-net "$root"
 out=$(desktop-file-validate "$desktop" 2>&1) || fail "desktop-file-validate: $out"
 [ -z "$out" ] || fail "desktop-file-validate: $out"
+# Each action that names a preset by name finds it in the package.
+for gait in $(sed -n 's/^Exec=.*--gait \([^ ]*\).*/\1/p' "$desktop"); do
+  [ -f "$root/usr/share/gaitpanel/gaits/$gait.json" ] || fail "the desktop entry's preset '$gait' is not shipped"
+done
 icon=$(sed -n 's/^Icon=//p' "$desktop")
 [ -f "$root/usr/share/icons/hicolor/256x256/apps/$icon.png" ] || fail "the entry's icon '$icon' is not shipped"
 

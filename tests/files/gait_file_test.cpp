@@ -191,6 +191,29 @@ class GaitFileTest : public QObject {
     names.sort();
     QCOMPARE(names, QStringList({"Caterpillar", "Lateral undulation", "Rolling", "Sidewinding", "Standing", "Turn left", "Turn right"}));
   }
+
+  // A preset is found by its bare name; anything that is a file, or looks
+  // like a path, is left for the reader to open or report as it is.
+  void aPresetIsFoundByItsNameAlone() {
+    using gp::files::FindGaitFile;
+    const QDir presets(gp::files::PresetFolders().first());
+    const QString preset = presets.filePath(QStringLiteral("lateral-undulation.json"));
+    QCOMPARE(FindGaitFile(QStringLiteral("lateral-undulation")), preset);
+    QCOMPARE(FindGaitFile(QStringLiteral("lateral-undulation.json")), preset);
+    for (const QString& kept : {QStringLiteral("worm"), QStringLiteral("gait.schema"), QStringLiteral("./lateral-undulation"),
+                                QStringLiteral("no/such/lateral-undulation"), QString()})
+      QCOMPARE(FindGaitFile(kept), kept);
+
+    QTemporaryDir dir;
+    const QString before = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    QFile own(QStringLiteral("lateral-undulation"));  // a file of the user's own, here
+    QVERIFY(own.open(QIODevice::WriteOnly));
+    own.close();
+    const QString found = FindGaitFile(QStringLiteral("lateral-undulation"));
+    QDir::setCurrent(before);
+    QCOMPARE(found, QStringLiteral("lateral-undulation"));
+  }
 };
 
 QTEST_GUILESS_MAIN(GaitFileTest)
