@@ -256,7 +256,12 @@ Gait GaitFromTable(const ModuleTable& table, int intervalMs) {
 }
 
 QStringList PresetFolders() {
-  return {QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/gaitpanel/gaits"))};
+  // The command line's gait is looked up before any application object
+  // exists; the running executable's own path serves then.
+  const QString bin = QCoreApplication::instance()
+                          ? QCoreApplication::applicationDirPath()
+                          : QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath()).path();
+  return {QDir::cleanPath(bin + QStringLiteral("/../share/gaitpanel/gaits"))};
 }
 
 QString FindGaitFile(const QString& given) {

@@ -177,6 +177,15 @@ void GaitPanelProgramTest::refusesAGaitFileBeforeAnyWindow() {
   const Run run = Start({QStringLiteral("--gait"), path}, env);
   QCOMPARE(run.exitCode, 2);
   QCOMPARE(run.err, QStringLiteral("gaitpanel: %1: modules: has 1 entry; a gait has exactly 8\n").arg(path));
+
+  // A preset named alone is found before any window (the missing display is
+  // the next thing refused); a name that is no preset is refused as a file.
+  const Run preset = Start({QStringLiteral("--gait"), QStringLiteral("lateral-undulation")}, env);
+  QCOMPARE(preset.exitCode, 1);
+  QVERIFY2(!preset.err.contains(QStringLiteral("lateral-undulation")), qPrintable(preset.err));
+  const Run unknown = Start({QStringLiteral("--gait"), QStringLiteral("worm")}, env);
+  QCOMPARE(unknown.exitCode, 2);
+  QVERIFY2(unknown.err.startsWith(QStringLiteral("gaitpanel: worm: ")), qPrintable(unknown.err));
 }
 
 void GaitPanelProgramTest::runsAgainstTheVirtualController() {
