@@ -113,9 +113,17 @@ class Replay {
       showProgress();
       Print(stderr, QStringLiteral("\n"));
     }
-    // Waits until what was handed over is on the line; a command is always
-    // handed over whole, so stopping never leaves half of one.
-    link_.Close();
+    // Stopped by a signal: the robot is left as the panel's "Exit" leaves it.
+    // Positions still waiting are dropped (the person asked it to stop), and
+    // "SF" follows the last command the port took.
+    const bool stopping = code == kInterruptedExitCode && link_.isOpen();
+    if (stopping) {
+      link_.DropQueuedPositions();
+      link_.Write(ControlCommand(kAllOff));
+    }
+    // Waits until what was handed over is on the line (at most 2 s); a command
+    // is always handed over whole, so stopping never leaves half of one.
+    const bool drained = link_.Close();
     const LinkCounters c = link_.counters();
     bytesSent_ = c.bytesSent;
     if (code == kSuccessExitCode && c.droppedOffline > 0) {
@@ -131,11 +139,25 @@ class Replay {
                         .arg(QDir::toNativeSeparators(options_.file), device_)
                         .arg(options_.speed)
                         .arg(Seconds(clock_.elapsed()), stale));
+      // A complete replay sends what was recorded and nothing more; a
+      // recording stopped mid-gait leaves the servos on, which is worth saying.
+      if (commands_.back().bytes != QByteArray(kAllOff.data(), static_cast<qsizetype>(kAllOff.size())) + '\r')
+        Print(stderr, QStringLiteral("%1: the recording does not end with \"SF\": the servos are left as it "
+                                     "leaves them.\n")
+                          .arg(QString::fromUtf8(kAppName)));
     } else if (code == kInterruptedExitCode) {
-      Print(stderr, QStringLiteral("Stopped after %1 of %2 commands; each sent whole%3.\n")
-                        .arg(c.sent)
+      const bool offSent = stopping && drained;
+      Print(stderr, QStringLiteral("Stopped after %1 of %2 commands; each sent whole%3%4.\n")
+                        .arg(c.sent - (offSent ? 1 : 0))
                         .arg(commands_.size())
-                        .arg(stale));
+                        .arg(stale, offSent ? QStringLiteral(", then \"SF\"") : QString()));
+      if (!offSent) {
+        const QString why = stopping ? QStringLiteral("%1 did not carry the last commands within 2 seconds").arg(device_)
+                                     : QStringLiteral("%1 is not open").arg(device_);
+        Print(stderr, QStringLiteral("%1: %2: \"SF\" may not have reached the controller, so the servos may "
+                                     "still be on.\n")
+                          .arg(QString::fromUtf8(kAppName), why));
+      }
     } else {
       Print(stderr, QStringLiteral("%1: %2\n").arg(QString::fromUtf8(kAppName), failure_));
     }

@@ -16,7 +16,8 @@ struct ReplayOptions {
 // Exit status (app/exit_status.h): success when every command is on the
 // line, usage when the recording cannot be read (nothing is sent then),
 // failure when the port fails, interrupted when stopped by Ctrl+C, SIGTERM or
-// SIGHUP. Creates its own application object.
+// SIGHUP (then "SF" follows the last whole command). Creates its own
+// application object.
 int RunReplay(const ReplayOptions& options, int argc, char* argv[]);
 
 }  // namespace gp

@@ -1,6 +1,7 @@
 // --replay as people run it: a recording played into a pseudo-terminal puts
 // the same commands on the line in the same order at their recorded times;
-// Ctrl+C stops between whole commands; a malformed recording sends nothing.
+// Ctrl+C stops between whole commands and turns the servos off; a malformed
+// recording sends nothing.
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -116,13 +117,17 @@ class ReplayTest : public QObject {
     }
   }
 
-  void stopSignalEndsBetweenWholeCommands_data() {
+  void stopSignalEndsWithAllOffAfterWholeCommands_data() {
     QTest::addColumn<int>("signalNumber");
     QTest::newRow("Ctrl+C") << SIGINT;
+    QTest::newRow("terminate") << SIGTERM;
     QTest::newRow("closed terminal") << SIGHUP;
   }
 
-  void stopSignalEndsBetweenWholeCommands() {
+  // Stopped mid-gait, the replay ends as "Exit" does: the commands before the
+  // stop, each whole and in the recording's order (a position still waiting
+  // may be left out), then "SF" as the last thing on the line.
+  void stopSignalEndsWithAllOffAfterWholeCommands() {
     QFETCH(int, signalNumber);
     QTemporaryDir dir;
     const auto run = ShortRun(250);  // ten seconds
@@ -133,23 +138,57 @@ class ReplayTest : public QObject {
     StartReplay(process, path, pty);
     QVERIFY(process.waitForStarted(5000));
     std::string line = pty.ReadUntil(40, 10000);
-    QVERIFY(!line.empty());
+    QVERIFY(line.size() >= 40);
     ::kill(static_cast<pid_t>(process.processId()), signalNumber);
     line += Joined(Listen(pty, process, 10000));
     QVERIFY(process.state() == QProcess::NotRunning || process.waitForFinished(5000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
     QCOMPARE(process.exitCode(), 130);
-    QVERIFY(QString::fromLocal8Bit(process.readAllStandardError()).contains(QStringLiteral("Stopped after")));
+    const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+    QVERIFY2(err.contains(QStringLiteral("Stopped after")) && err.contains(QStringLiteral("then \"SF\"")),
+             qPrintable(err));
 
-    // What reached the line is the recording's start, ending on a whole command.
-    std::string prefix;
-    std::size_t whole = 0;
+    const std::string off = "SF\r";
+    QVERIFY2(line.size() >= off.size() && line.compare(line.size() - off.size(), off.size(), off) == 0,
+             qPrintable(QString::fromStdString(line.substr(line.size() > 30 ? line.size() - 30 : 0))));
+    const std::string before = line.substr(0, line.size() - off.size());
+    std::size_t at = 0, whole = 0;
     for (const auto& c : run) {
-      if (prefix.size() >= line.size()) break;
-      prefix += c.bytes.toStdString();
-      ++whole;
+      if (at == before.size()) break;
+      const std::string bytes = c.bytes.toStdString();
+      if (before.compare(at, bytes.size(), bytes) == 0) {
+        at += bytes.size();
+        ++whole;
+      } else {
+        QVERIFY2(bytes.rfind("SW0", 0) == 0, qPrintable(QStringLiteral("%1 is missing or cut at byte %2")
+                                                             .arg(QString::fromLatin1(c.bytes.trimmed()))
+                                                             .arg(at)));
+      }
     }
-    QCOMPARE(line, prefix);
-    QVERIFY(whole < run.size());
+    QCOMPARE(at, before.size());
+    QVERIFY2(whole >= 3 && whole < run.size() - 1, "stopped mid-replay, after SO, SC and a position");
+  }
+
+  // A replay that runs to its end sends the recording and nothing more; one
+  // that ends on a position says the servos are left on.
+  void completeReplayAddsNothing() {
+    QTemporaryDir dir;
+    auto run = ShortRun(3);
+    run.pop_back();  // stopped recording mid-gait: no "SF"
+    const QString path = WriteRecording(dir, run);
+    gp::testing::PtyPair pty;
+    QVERIFY(pty.ok());
+    QProcess process;
+    StartReplay(process, path, pty);
+    QVERIFY(process.waitForStarted(5000));
+    const std::string line = Joined(Listen(pty, process, 20000));
+    QVERIFY(process.state() == QProcess::NotRunning || process.waitForFinished(5000));
+    QCOMPARE(process.exitCode(), 0);
+    std::string expected;
+    for (const auto& c : run) expected += c.bytes.toStdString();
+    QCOMPARE(line, expected);
+    const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+    QVERIFY2(err.contains(QStringLiteral("does not end with \"SF\"")), qPrintable(err));
   }
 
   void malformedRecordingSendsNothing() {
