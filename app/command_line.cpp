@@ -2,9 +2,11 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QFileInfo>
 
 #include "core/app_info.h"
 #include "link/port_problem.h"
+#include "sim/robot/robot.h"
 
 namespace gp {
 namespace {
@@ -25,6 +27,26 @@ void AddToolkitOptions(QCommandLineParser& parser) {
     option.setFlags(QCommandLineOption::HiddenFromHelp);
     parser.addOption(option);
   }
+}
+
+// "snake, caterpillar or pitch-yaw", from the robots the program has.
+QString BuiltInRobots() {
+  const std::vector<std::string> names = sim::Robot::BuiltInNames();
+  QString list;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i > 0) list += i + 1 == names.size() ? QStringLiteral(" or ") : QStringLiteral(", ");
+    list += QString::fromStdString(names[i]);
+  }
+  return list;
+}
+
+// A robot is one of the built-in names or a model file; anything else would
+// reach the physics library as a file name and come back as its own
+// file-not-found text.
+bool IsRobotChoice(const QString& robot) {
+  for (const std::string& name : sim::Robot::BuiltInNames())
+    if (robot == QString::fromStdString(name)) return true;
+  return QFileInfo(robot).isFile();
 }
 
 }  // namespace
@@ -197,7 +219,12 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
   if (parser.isSet(profileOption) && parser.isSet(replayOption))
     return fail(QStringLiteral("--profile does not apply to --replay: a replay sends what was recorded."));
   result.simulate.robot = parser.value(robotOption).toStdString();
-  if (result.simulate.robot.empty()) return fail(QStringLiteral("--robot needs snake, caterpillar or a model file."));
+  const QString robotChoices =
+      QStringLiteral("choose %1, or give the path of a MuJoCo model file (.xml)").arg(BuiltInRobots());
+  if (result.simulate.robot.empty()) return fail(QStringLiteral("--robot needs a robot: %1.").arg(robotChoices));
+  if (parser.isSet(robotOption) && !IsRobotChoice(parser.value(robotOption)))
+    return fail(QStringLiteral("--robot: there is no robot or model file called '%1'; %2.")
+                    .arg(parser.value(robotOption), robotChoices));
   if (parser.isSet(simulateOption) || parser.isSet(searchOption)) {
     const QString mode = parser.isSet(simulateOption) ? QStringLiteral("--simulate") : QStringLiteral("--search");
     if (parser.isSet(simulatorOption) || parser.isSet(portOption))

@@ -249,6 +249,12 @@ std::optional<std::string> Robot::BuiltInModel(const std::string& name) {
   return std::nullopt;
 }
 
+std::vector<std::string> Robot::BuiltInNames() {
+  std::vector<std::string> names;
+  for (const BuiltIn* robot : kBuiltIns) names.emplace_back(robot->name);
+  return names;
+}
+
 std::unique_ptr<Robot> Robot::Load(const std::string& robot, std::string* error) {
   InstallHandlers();
 

@@ -36,6 +36,8 @@ class Robot {
 
   // The built-in robots' model text, which a person may copy and change.
   static std::optional<std::string> BuiltInModel(const std::string& name);
+  // Their names, in the order people are offered them.
+  static std::vector<std::string> BuiltInNames();
 
   ~Robot();
   Robot(const Robot&) = delete;

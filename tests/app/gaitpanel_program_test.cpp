@@ -122,6 +122,23 @@ void GaitPanelProgramTest::refusesWhatItDoesNotKnow_data() {
   QTest::newRow("replay with a gait") << QStringList{"--replay", "r.rec", "--gait", "g.json"}
                                       << "--replay cannot be used with --gait or --record.";
   QTest::newRow("stray argument") << QStringList{"/dev/ttyUSB0"} << "Unexpected argument '/dev/ttyUSB0'.";
+  // A robot that is neither built in nor a file, wherever a robot is taken:
+  // the choices, not the physics library's file-not-found text.
+  const QString choices = QStringLiteral("choose snake, caterpillar or pitch-yaw, or give the path of a MuJoCo "
+                                         "model file (.xml).");
+  const QString noWorm = QStringLiteral("--robot: there is no robot or model file called 'worm'; ") + choices;
+  QTest::newRow("no such robot, panel") << QStringList{"--simulator", "--robot", "worm"} << noWorm;
+  QTest::newRow("no such robot, simulate") << QStringList{"--simulate", "g.json", "--robot", "worm"} << noWorm;
+  QTest::newRow("no such robot, search")
+      << QStringList{"--search", "g.json", "--goal", "forward", "--output", "b.json", "--robot=worm"} << noWorm;
+  QTest::newRow("a folder is no robot")
+      << QStringList{"--simulator", "--robot", "/"}
+      << QStringLiteral("--robot: there is no robot or model file called '/'; ") + choices;
+  QTest::newRow("robot named in capitals") << QStringList{"--simulator", "--robot", "Snake"}
+                                           << QStringLiteral("--robot: there is no robot or model file called "
+                                                             "'Snake'; ") + choices;
+  QTest::newRow("empty robot") << QStringList{"--simulator", "--robot="}
+                               << QStringLiteral("--robot needs a robot: ") + choices;
 }
 
 void GaitPanelProgramTest::refusesWhatItDoesNotKnow() {
