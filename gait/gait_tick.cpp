@@ -4,9 +4,14 @@
 #include <cstdint>
 
 #include "gait/waveform.h"
+#include "link/line_budget.h"
 #include "link/protocol.h"
 
 namespace gp {
+
+// The line's budget counts a period in the gait's own steps.
+static_assert(kLineBudgetStepsPerPeriod == kStepsPerPeriod);
+
 namespace {
 
 void SendPosition(ModuleTable& table, int n, CommandSink& sink) {

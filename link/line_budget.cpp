@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <numeric>
 
 #include "link/line.h"
 
@@ -20,29 +21,48 @@ std::string KiloBytes(double bytesPerSecond) {
   return text;
 }
 
+// A count a period: one decimal below 10 ("4.4"), whole numbers above.
+std::string Count(double count) {
+  char text[32];
+  std::snprintf(text, sizeof text, count < 9.95 ? "%.1f" : "%.0f", count);
+  return text;
+}
+
 }  // namespace
 
 LineBudget ComputeLineBudget(int enabledModules, int gaitIntervalMs, int refreshIntervalMs) {
   LineBudget budget;
   budget.carriesBytesPerSecond = kLineBytesPerSecond;
   const int modules = std::max(0, enabledModules);
-  const double gaitMs = std::max(1, gaitIntervalMs);
-  const double refreshMs = std::max(1, refreshIntervalMs);
+  const int gaitMs = std::max(1, gaitIntervalMs);
+  const int refreshMs = std::max(1, refreshIntervalMs);
   const double roundBytes = modules * kPositionBytes;
   budget.asksBytesPerSecond = roundBytes * (1000.0 / gaitMs + 1000.0 / refreshMs);
   if (modules == 0) return budget;
-  // A new position comes once a gait tick; the line carries one to every
-  // enabled servo in turn, each the newest of its channel.
-  const double lineRoundMs = roundBytes * 1000.0 / kLineBytesPerSecond;
-  budget.servoPeriodMs = std::max(gaitMs, lineRoundMs);
+  // Per channel, positions a second: written (the moments both timers fall
+  // due counted once), and the channel's share of a full line.
+  const double writes = 1000.0 / gaitMs + 1000.0 / refreshMs - 1000.0 / std::lcm(gaitMs, refreshMs);
+  const double share = kLineBytesPerSecond / roundBytes;
+  const double periodSeconds = kLineBudgetStepsPerPeriod * gaitMs / 1000.0;
+  budget.positionsPerPeriod = std::min(writes, share) * periodSeconds;
+  // A full line hands each channel its newest position every 1/share
+  // seconds; a step is missed when a second tick falls in between.
+  budget.everyStep = share * gaitMs / 1000.0 >= 1.0;
+  budget.stepsPerPeriod =
+      budget.everyStep ? kLineBudgetStepsPerPeriod : std::min<double>(budget.positionsPerPeriod, kLineBudgetStepsPerPeriod);
   return budget;
 }
 
 std::string LineBudgetText(int enabledModules, int gaitIntervalMs, int refreshIntervalMs) {
   const LineBudget b = ComputeLineBudget(enabledModules, gaitIntervalMs, refreshIntervalMs);
   std::string text = "asks " + KiloBytes(b.asksBytesPerSecond) + " kB/s of " + KiloBytes(b.carriesBytesPerSecond);
-  if (b.servoPeriodMs <= 0) return text + ": no servo enabled";
-  return text + ": each servo updated every " + std::to_string(std::lround(b.servoPeriodMs)) + " ms";
+  if (b.positionsPerPeriod <= 0) return text + ": no servo enabled";
+  if (b.everyStep) return text + ": each servo gets every step, " + Count(b.positionsPerPeriod) + " positions a period";
+  // One decimal, so that 19.9 steps never read as all twenty.
+  char steps[32];
+  std::snprintf(steps, sizeof steps, "%.1f", std::floor(b.stepsPerPeriod * 10) / 10);
+  return text + ": each servo gets " + steps + " of the " +
+         std::to_string(kLineBudgetStepsPerPeriod) + " steps a period";
 }
 
 }  // namespace gp

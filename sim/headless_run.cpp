@@ -27,14 +27,23 @@ constexpr std::int64_t kPathEveryMs = 500;
 // transmit queue handing commands over no faster than 9600 baud carries them;
 // each command reaches the controller when its last byte has crossed.
 // Ideal, every command arrives the moment it is written.
+//
+// It also tells which positions bring a servo a gait step it has not had:
+// every position is marked with the number of gait ticks so far when it is
+// written (a refresh re-sends the last tick's step), and the queue holds only
+// the newest position of a channel, so what it hands over carries the mark of
+// the channel's last write.
 class SimulatedLine : public CommandSink {
  public:
   explicit SimulatedLine(bool ideal) : ideal_(ideal) {}
 
   void setNow(Ns now) { now_ = now; }
+  void setStep(std::uint64_t step) { step_ = step; }
 
   void Write(ServoCommand command) override {
-    if (ideal_) arriving_.push_back({now_, std::move(command.bytes)});
+    const int channel = TrackedChannel(command);
+    if (channel >= 0) written_[static_cast<std::size_t>(channel)] = step_;
+    if (ideal_) arriving_.push_back({now_, std::move(command.bytes), channel, step_});
     else queue_.Push(std::move(command), now_);
   }
 
@@ -47,24 +56,50 @@ class SimulatedLine : public CommandSink {
       at = *due;
       auto entry = queue_.Take(at);
       if (!entry) break;
-      arriving_.push_back({queue_.LineIdleAt(), std::move(entry->command.bytes)});
+      const int channel = TrackedChannel(entry->command);
+      const std::uint64_t step = channel >= 0 ? written_[static_cast<std::size_t>(channel)] : 0;
+      arriving_.push_back({queue_.LineIdleAt(), std::move(entry->command.bytes), channel, step});
     }
   }
 
   // Passes every command that has arrived by `now` to the controller.
   void Deliver(Ns now, ControllerModel& controller) {
-    while (!arriving_.empty() && arriving_.front().first <= now) {
-      const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(arriving_.front().first).count();
-      controller.Feed(arriving_.front().second, ms);
+    while (!arriving_.empty() && arriving_.front().at <= now) {
+      Arrival& a = arriving_.front();
+      const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(a.at).count();
+      controller.Feed(a.bytes, ms);
+      if (a.channel >= 0) {
+        const auto c = static_cast<std::size_t>(a.channel);
+        if (a.step > delivered_[c]) ++newSteps_[c];
+        delivered_[c] = std::max(delivered_[c], a.step);
+      }
       arriving_.pop_front();
     }
   }
 
+  // Per channel: positions that brought a step the servo had not had.
+  const std::array<std::uint64_t, kRobotModules>& newSteps() const { return newSteps_; }
+
  private:
+  struct Arrival {
+    Ns at;
+    std::string bytes;
+    int channel;         // -1: not a position of channels 0 to 7
+    std::uint64_t step;  // gait ticks before it was written
+  };
+
+  static int TrackedChannel(const ServoCommand& command) {
+    return command.IsPosition() && command.channel >= 0 && command.channel < kRobotModules ? command.channel : -1;
+  }
+
   bool ideal_;
   Ns now_{0};
+  std::uint64_t step_ = 0;
   TransmitQueue queue_;
-  std::deque<std::pair<Ns, std::string>> arriving_;
+  std::deque<Arrival> arriving_;
+  std::array<std::uint64_t, kRobotModules> written_{};
+  std::array<std::uint64_t, kRobotModules> delivered_{};
+  std::array<std::uint64_t, kRobotModules> newSteps_{};
 };
 
 // A timer started at time zero: when it next ticks.
@@ -162,6 +197,7 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int interval
   const std::int64_t servoFrom = std::min<std::int64_t>(steps, std::llround(result.periodSeconds / dt));
   std::array<std::int64_t, kRobotModules> limitedSteps{};
   const ErrorBox noBox;  // the sine never errs; other control functions are not in gait files
+  std::uint64_t gaitTicks = 0;
 
   for (std::int64_t k = 0; k <= steps; ++k) {
     const Ns now = step * k;
@@ -172,6 +208,7 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int interval
       if (gaitClock.next <= refreshClock.next) {
         gaitClock.next += gaitClock.interval;
         if (profile) profile->setNow(static_cast<double>(now.count()) / 1e9);
+        line.setStep(++gaitTicks);
         GaitTick(table, state, line, noBox, profile ? &*profile : nullptr);
       } else {
         refreshClock.next += refreshClock.interval;
@@ -225,6 +262,7 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int interval
   for (std::size_t i = 1; i < result.path.size(); ++i)
     result.pathLength += std::hypot(result.path[i][1] - result.path[i - 1][1], result.path[i][2] - result.path[i - 1][2]);
   for (int c = 0; c < kRobotModules; ++c) result.positions[static_cast<std::size_t>(c)] = controller.channel(c).positions;
+  result.newSteps = line.newSteps();
   for (std::size_t c = 0; c < limitedSteps.size(); ++c)
     result.torqueLimitedShare[c] = static_cast<double>(limitedSteps[c]) / static_cast<double>(steps + 1 - servoFrom);
   return result;
@@ -256,6 +294,10 @@ std::string JsonQuoted(const std::string& text) {
   return out + '"';
 }
 
+double PerPeriod(const HeadlessResult& r, std::uint64_t count) {
+  return r.seconds > 0 ? static_cast<double>(count) * r.periodSeconds / r.seconds : 0;
+}
+
 std::string HeadlessJson(const HeadlessResult& r) {
   std::string j = "{";
   j += "\"robot\": " + JsonQuoted(r.robot);
@@ -281,6 +323,8 @@ std::string HeadlessJson(const HeadlessResult& r) {
     if (c) j += ", ";
     j += "{\"channel\": " + std::to_string(c) + ", \"positions\": " + std::to_string(r.positions[c]) +
          ", \"positions_per_s\": " + JsonFixed(static_cast<double>(r.positions[c]) / r.seconds, 2) +
+         ", \"positions_per_period\": " + JsonFixed(PerPeriod(r, r.positions[c]), 2) +
+         ", \"steps_per_period\": " + JsonFixed(PerPeriod(r, r.newSteps[c]), 2) +
          ", \"peak_tracking_error_deg\": " + JsonFixed(r.peakTrackingErrorDeg[c], 2) +
          ", \"torque_limited_share\": " + JsonFixed(r.torqueLimitedShare[c], 4) + "}";
   }

@@ -43,6 +43,9 @@ struct HeadlessResult {
   double headingChangeDeg = 0;  // counter-clockwise positive
   std::vector<std::array<double, 3>> path;  // t, x, y every half second
   std::array<std::uint64_t, kRobotModules> positions{};  // received per channel
+  // Of those, the ones that brought the servo a gait step it had not had: a
+  // channel gets every step of the wave when this is the number of gait ticks.
+  std::array<std::uint64_t, kRobotModules> newSteps{};
   // Per channel, from the second gait period on (the first carries the
   // start from rest): the largest gap between the angle the controller
   // asked for and the shaft's, and the share of the time the servo gave
@@ -65,6 +68,9 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& table, int interval
 // after another on it gives what each would give on a freshly loaded one.
 std::optional<HeadlessResult> RunHeadless(const ModuleTable& table, int intervalMs, VirtualRobot& robot,
                                           const HeadlessOptions& options, std::string* error);
+
+// How many of `count` fell in one gait period, on average over the run.
+double PerPeriod(const HeadlessResult& result, std::uint64_t count);
 
 // One JSON object, the same bytes for the same result.
 std::string HeadlessJson(const HeadlessResult& result);

@@ -12,6 +12,8 @@
 #include <string>
 
 #include "gait/gait_driver.h"
+#include "gait/waveform.h"
+#include "link/line_budget.h"
 #include "sim/headless_run.h"
 #include "sim/robot/robot.h"
 #include "sim/robot/servo.h"
@@ -287,6 +289,43 @@ TEST(HeadlessRun, RefreshesAsOftenAsThePanel) {
   const double refreshes = 1000.0 / refreshMs + 1;  // from the first step to the end, both ends included
   for (std::size_t c = 0; c < r.positions.size(); ++c)
     EXPECT_NEAR(static_cast<double>(r.positions[c]), 2 + refreshes, 1.0) << "channel " << c;
+}
+
+// What the status line says reaches each servo is what the transmit queue
+// on the simulated 9600-baud line delivers: positions a period, and whether
+// every step of the wave arrives, on both sides of the line's limit.
+TEST(HeadlessRun, EachServoGetsWhatTheLineBudgetSays) {
+  struct Case {
+    int modules, intervalMs;
+  };
+  for (const Case k : {Case{8, 20}, Case{8, 50}, Case{2, 20}, Case{4, 30}, Case{8, 100}, Case{8, 200}, Case{1, 20},
+                       Case{3, 40}, Case{1, 100}}) {
+    const LineBudget budget = ComputeLineBudget(k.modules, k.intervalMs, kDesignIntervalMs);
+    ModuleTable table = Wave(30, -45);
+    for (int n = k.modules + 1; n <= kLastModule; ++n) table.ServoEnabled[n] = kFalse;
+    const double period = kStepsPerPeriod * k.intervalMs / 1000.0;
+    const double seconds = std::max(3.0, 2 * period);
+    const HeadlessResult r = Drive(table, "snake", seconds, false, k.intervalMs);
+    const auto ticks = static_cast<std::uint64_t>(seconds * 1000 / k.intervalMs);
+    for (int c = 0; c < kRobotModules; ++c) {
+      const auto i = static_cast<std::size_t>(c);
+      const std::string where = std::to_string(k.modules) + " modules at " + std::to_string(k.intervalMs) +
+                                " ms, channel " + std::to_string(c);
+      if (c >= k.modules) {
+        EXPECT_EQ(r.positions[i], 0u) << where;
+        continue;
+      }
+      EXPECT_NEAR(PerPeriod(r, r.positions[i]), budget.positionsPerPeriod, 0.04 * budget.positionsPerPeriod) << where;
+      if (budget.everyStep) {
+        // All but the last ones, still on the line when the run ends.
+        EXPECT_GE(r.newSteps[i] + 2, ticks) << where;
+        EXPECT_LE(r.newSteps[i], ticks) << where;
+      } else {
+        EXPECT_NEAR(PerPeriod(r, r.newSteps[i]), budget.stepsPerPeriod, 0.04 * budget.stepsPerPeriod) << where;
+        EXPECT_LT(r.newSteps[i], ticks * 9 / 10) << where;
+      }
+    }
+  }
 }
 
 }  // namespace
