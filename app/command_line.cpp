@@ -107,7 +107,12 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
       QStringLiteral("The simulated line: 9600 paces commands as the 9600-baud line does (default); with ideal "
                      "every command arrives at once."),
       QStringLiteral("9600|ideal"), QStringLiteral("9600"));
-  parser.addOptions({simulateOption, robotOption, secondsOption, lineOption});
+  const QCommandLineOption summaryOption(
+      QStringLiteral("summary"),
+      QStringLiteral("With --simulate: also print a short table for people (speed, body lengths a period, heading "
+                     "change, positions and steps a period per channel) on standard error; the JSON on standard "
+                     "output stays as it is."));
+  parser.addOptions({simulateOption, robotOption, secondsOption, lineOption, summaryOption});
   const QCommandLineOption searchOption(
       QStringLiteral("search"),
       QStringLiteral("Search for the gait that best reaches --goal on the virtual robot, starting from this gait "
@@ -207,6 +212,8 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
         return fail(QStringLiteral("--simulate cannot be used with --%1.").arg(option->names().constFirst()));
     }
   }
+  if (parser.isSet(summaryOption) && !parser.isSet(simulateOption))
+    return fail(QStringLiteral("--summary belongs to --simulate."));
   if (!parser.isSet(searchOption)) {
     for (const QCommandLineOption* option : {&goalOption, &evaluationsOption, &jobsOption, &outputOption, &reportOption}) {
       if (parser.isSet(*option))
@@ -237,6 +244,7 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
     }
     result.action = CommandLine::Action::Simulate;
     result.simulate.gaitFile = parser.value(simulateOption);
+    result.simulate.summary = parser.isSet(summaryOption);
     bool number = false;
     result.simulate.seconds = parser.value(secondsOption).toDouble(&number);
     // Up to a day of simulated time: a mistyped exponent should not keep the machine busy for weeks.

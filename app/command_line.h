@@ -1,6 +1,6 @@
 #pragma once
 // The program's command line: --port DEVICE, --simulator, --simulate GAITFILE
-// with --robot, --seconds and --line, --search START.json with those and
+// with --robot, --seconds, --line and --summary, --search START.json with those and
 // --goal, --evaluations, --jobs, --output and --report, --gait FILE, --record FILE, --replay
 // FILE [--speed X], --list-ports, --help and --version. Read before any window
 // system is touched, so that help, version, headless runs and a mistyped

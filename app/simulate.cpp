@@ -1,12 +1,18 @@
 #include "app/simulate.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/app_info.h"
 #include "app/exit_status.h"
 #include "files/gait_file.h"
 #include "gait/module_table.h"
+#include "gait/waveform.h"
+#include "link/line_budget.h"
 #include "sim/headless_run.h"
 #include "sim/robot/robot.h"
 
@@ -23,6 +29,86 @@ std::string RobotOfNotes(const QString& notes) {
   if (first.contains(QLatin1String("caterpillar"))) return "caterpillar";
   if (first.contains(QLatin1String("snake"))) return "snake";
   return {};
+}
+
+// Below this many positions a gait period the wave reaches a servo as a few
+// coarse jumps rather than a swing.
+constexpr double kFewestPositionsPerPeriod = 8;
+
+// Amplitudes below 10 mean no swing: such a module holds one angle, and how
+// often it hears it again does not matter.
+constexpr int kSwingingAmplitude = 10;
+
+std::string Fixed(double value, int digits) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", digits, value + 0.0);
+  return text;
+}
+
+// The servos that swing but get too few positions a period, in one line,
+// with the shortest interval that would give them enough.
+void WarnAboutFewPositions(const ModuleTable& table, const sim::HeadlessResult& r, std::FILE* err) {
+  std::vector<int> few;
+  double least = 0;
+  int enabled = 0;
+  for (int n = kFirstModule; n <= kLastModule; ++n) {
+    if (!IsTrue(table.ServoEnabled[n])) continue;
+    ++enabled;
+    const double perPeriod = sim::PerPeriod(r, r.positions[static_cast<std::size_t>(n - 1)]);
+    if (table.Amp[n] < kSwingingAmplitude || perPeriod >= kFewestPositionsPerPeriod) continue;
+    least = few.empty() ? perPeriod : std::min(least, perPeriod);
+    few.push_back(n - 1);
+  }
+  if (few.empty()) return;
+  std::string channels;
+  for (std::size_t i = 0; i < few.size(); ++i)
+    channels += (i == 0 ? "" : i + 1 == few.size() ? " and " : ", ") + std::to_string(few[i]);
+  std::string advice;
+  for (int ms = r.intervalMs + 1; ms <= kMaxIntervalMs; ++ms) {
+    if (ComputeLineBudget(enabled, ms, kDesignIntervalMs).positionsPerPeriod >= kFewestPositionsPerPeriod) {
+      advice = "; with " + std::to_string(enabled) + " modules on the 9600-baud line an interval of " +
+               std::to_string(ms) + " ms or more gives " + Fixed(kFewestPositionsPerPeriod, 0);
+      break;
+    }
+  }
+  std::fprintf(err, "%s: warning: channel%s %s get%s as few as %s positions a gait period, fewer than %s: the "
+               "wave reaches %s in coarse jumps%s\n",
+               kAppName, few.size() > 1 ? "s" : "", channels.c_str(), few.size() > 1 ? "" : "s",
+               Fixed(least, 1).c_str(), Fixed(kFewestPositionsPerPeriod, 0).c_str(),
+               few.size() > 1 ? "them" : "it", advice.c_str());
+  std::fflush(err);
+}
+
+// The run for a person: a few lines, the channels across.
+std::string Summary(const files::Gait& gait, const sim::HeadlessResult& r) {
+  std::string t;
+  t += "Gait:                " + gait.name.toStdString() + ", " + std::to_string(r.intervalMs) + " ms a step, " +
+       Fixed(r.periodSeconds, 2) + " s a period\n";
+  t += "Robot:               " + r.robot + ", " + (r.idealLine ? "ideal" : "9600-baud") + " line, " +
+       Fixed(r.seconds, 1) + " s\n";
+  t += "Speed:               " + Fixed(r.speed, 3) + " m/s\n";
+  t += "Body lengths:        " + Fixed(r.bodyLengthsPerPeriod, 2) + " a period\n";
+  std::string heading = Fixed(r.headingChangeDeg, 1);
+  if (heading.find_first_not_of("-0.") == std::string::npos) heading = Fixed(0, 1);
+  else if (r.headingChangeDeg > 0) heading = "+" + heading;
+  t += "Heading change:      " + heading + " degrees (counter-clockwise positive)\n";
+  const auto row = [&](const char* label, const auto& cell) {
+    char head[32];
+    std::snprintf(head, sizeof head, "%-19s", label);
+    t += head;
+    for (std::size_t c = 0; c < r.positions.size(); ++c) {
+      char text[32];
+      std::snprintf(text, sizeof text, " %6s", cell(c).c_str());
+      t += text;
+    }
+    t += '\n';
+  };
+  row("Channel", [](std::size_t c) { return std::to_string(c); });
+  row("Positions a period", [&](std::size_t c) { return Fixed(sim::PerPeriod(r, r.positions[c]), 1); });
+  row("Steps a period", [&](std::size_t c) {
+    return r.positions[c] == 0 ? std::string("-") : Fixed(sim::PerPeriod(r, r.newSteps[c]), 1);
+  });
+  return t;
 }
 
 }  // namespace
@@ -57,6 +143,13 @@ int RunSimulate(const SimulateRequest& request, std::FILE* out, std::FILE* err) 
   const std::string json = sim::HeadlessJson(*result);
   std::fputs(json.c_str(), out);
   std::fflush(out);
+  WarnAboutFewPositions(table, *result, err);
+  // Beside the JSON, never in it: a script reading standard output gets the
+  // same bytes with --summary or without.
+  if (request.summary) {
+    std::fputs(Summary(gait, *result).c_str(), err);
+    std::fflush(err);
+  }
   return kSuccessExitCode;
 }
 

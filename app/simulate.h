@@ -1,6 +1,7 @@
 #pragma once
 // --simulate GAITFILE: the gait on the virtual robot, headless, printing one
-// JSON object. Needs no display and no application object.
+// JSON object (and with --summary a table for a person). Needs no display and
+// no application object.
 
 #include <QString>
 #include <cstdio>
@@ -13,9 +14,12 @@ namespace gp {
 // controller with --simulator.
 struct SimulateRequest : sim::HeadlessOptions {
   QString gaitFile;
+  bool summary = false;  // also a short table for a person, on `err`
 };
 
-// Runs the request; the JSON goes to `out`, a failure's one line to `err`.
+// Runs the request; the JSON goes to `out`. To `err` go a failure's one line,
+// a warning when servos that swing get fewer than 8 positions a gait period,
+// and, asked for, the summary table.
 // Returns the process's exit status: kUsageExitCode when the gait file or
 // the robot model cannot be used, kFailureExitCode when the physics failed.
 int RunSimulate(const SimulateRequest& request, std::FILE* out, std::FILE* err);

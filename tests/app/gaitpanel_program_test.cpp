@@ -137,6 +137,8 @@ void GaitPanelProgramTest::refusesWhatItDoesNotKnow_data() {
   QTest::newRow("robot named in capitals") << QStringList{"--simulator", "--robot", "Snake"}
                                            << QStringLiteral("--robot: there is no robot or model file called "
                                                              "'Snake'; ") + choices;
+  QTest::newRow("summary without simulate") << QStringList{"--simulator", "--summary"}
+                                           << "--summary belongs to --simulate.";
   QTest::newRow("empty robot") << QStringList{"--simulator", "--robot="}
                                << QStringLiteral("--robot needs a robot: ") + choices;
 }

@@ -70,6 +70,7 @@ class SimulateTest : public QObject {
   void presetsDoWhatTheirNotesSay();
   void printsTheSameBytesForTheSameInput();
   void refusesWhatItCannotUse();
+  void tellsWhatReachesEachServo();
 };
 
 void SimulateTest::presetsDoWhatTheirNotesSay() {
@@ -170,6 +171,83 @@ void SimulateTest::refusesWhatItCannotUse() {
     const Run run = Simulate(wrong);
     QVERIFY2(run.exitCode == 2 && !run.err.isEmpty(), qPrintable(wrong.join(QLatin1Char(' '))));
   }
+}
+
+// Each channel's positions and steps a gait period, a warning when a servo
+// that swings gets too few, and the summary beside the unchanged JSON.
+void SimulateTest::tellsWhatReachesEachServo() {
+  QTemporaryDir dir;
+  // Lateral undulation at a 20 ms tick: eight modules share the line's 87
+  // positions a second, about 4.4 each a 0.4 s period; module 4 does not
+  // swing, so it is no cause for a warning.
+  QFile in(Preset("lateral-undulation"));
+  QVERIFY(in.open(QIODevice::ReadOnly));
+  QJsonObject gait = QJsonDocument::fromJson(in.readAll()).object();
+  gait.insert(QStringLiteral("interval_ms"), 20);
+  QJsonArray modules = gait.value(QStringLiteral("modules")).toArray();
+  QJsonObject still = modules.at(3).toObject();
+  still.insert(QStringLiteral("amplitude"), 5);
+  modules.replace(3, still);
+  gait.insert(QStringLiteral("modules"), modules);
+  const QString fast = dir.filePath(QStringLiteral("fast.json"));
+  QFile out(fast);
+  QVERIFY(out.open(QIODevice::WriteOnly));
+  out.write(QJsonDocument(gait).toJson());
+  out.close();
+
+  const QStringList twoSeconds{QStringLiteral("--seconds"), QStringLiteral("2")};
+  const Run coarse = Simulate(QStringList{fast} + twoSeconds);
+  QCOMPARE(coarse.exitCode, 0);
+  QCOMPARE(coarse.err.count(QLatin1Char('\n')), 1);
+  QVERIFY2(coarse.err.contains(QStringLiteral("warning: channels 0, 1, 2, 4, 5, 6 and 7 get as few as ")) &&
+               coarse.err.contains(QStringLiteral("an interval of 37 ms or more gives 8")),
+           qPrintable(coarse.err));
+  for (const auto& c : QJsonDocument::fromJson(coarse.out).object().value(QStringLiteral("channels")).toArray()) {
+    const double perPeriod = c.toObject().value(QStringLiteral("positions_per_period")).toDouble(-1);
+    QVERIFY2(perPeriod > 3.5 && perPeriod < 4.5, qPrintable(QString::number(perPeriod)));
+    QCOMPARE(c.toObject().value(QStringLiteral("steps_per_period")).toDouble(-1), perPeriod);
+  }
+  // Every position arrives on an ideal line: no warning.
+  const Run ideal = Simulate(QStringList{fast, QStringLiteral("--line"), QStringLiteral("ideal")} + twoSeconds);
+  QVERIFY2(ideal.exitCode == 0 && ideal.err.isEmpty(), qPrintable(ideal.err));
+
+  // The preset: over 10 positions a period for each servo, none left out,
+  // and the figures agree with the counts.
+  const QStringList arguments = QStringList{Preset("lateral-undulation")} + twoSeconds;
+  const Run plain = Simulate(arguments);
+  const Run summary = Simulate(arguments + QStringList{QStringLiteral("--summary")});
+  QCOMPARE(plain.exitCode, 0);
+  QVERIFY2(plain.err.isEmpty(), qPrintable(plain.err));
+  QCOMPARE(summary.exitCode, 0);
+  QCOMPARE(summary.out, plain.out);
+  const QJsonObject result = QJsonDocument::fromJson(plain.out).object();
+  const double periods = result.value(QStringLiteral("seconds")).toDouble() / result.value(QStringLiteral("period_s")).toDouble();
+  QStringList positions;
+  for (const auto& c : result.value(QStringLiteral("channels")).toArray()) {
+    const QJsonObject channel = c.toObject();
+    const double perPeriod = channel.value(QStringLiteral("positions_per_period")).toDouble(-1);
+    QVERIFY2(perPeriod > 10 && perPeriod < 11.5, qPrintable(QString::number(perPeriod)));
+    QVERIFY(std::abs(perPeriod * periods - channel.value(QStringLiteral("positions")).toDouble()) < 0.01);
+    QVERIFY(channel.value(QStringLiteral("steps_per_period")).toDouble(-1) <= perPeriod);
+    positions << QString::number(perPeriod, 'f', 1);
+  }
+
+  // The table: a few lines for a person, the figures of the JSON.
+  const QStringList lines = summary.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  QVERIFY2(lines.size() <= 10, qPrintable(summary.err));
+  const auto line = [&](const QString& start) {
+    for (const QString& l : lines)
+      if (l.startsWith(start)) return l.mid(start.size()).simplified();
+    return QStringLiteral("(missing)");
+  };
+  QCOMPARE(line(QStringLiteral("Speed:")),
+           QString::number(result.value(QStringLiteral("speed_m_s")).toDouble(), 'f', 3) + QStringLiteral(" m/s"));
+  QCOMPARE(line(QStringLiteral("Body lengths:")),
+           QString::number(result.value(QStringLiteral("body_lengths_per_period")).toDouble(), 'f', 2) +
+               QStringLiteral(" a period"));
+  QVERIFY2(line(QStringLiteral("Heading change:")).contains(QStringLiteral(" degrees")), qPrintable(summary.err));
+  QCOMPARE(line(QStringLiteral("Channel")), QStringLiteral("0 1 2 3 4 5 6 7"));
+  QCOMPARE(line(QStringLiteral("Positions a period")), positions.join(QLatin1Char(' ')));
 }
 
 QTEST_GUILESS_MAIN(SimulateTest)
