@@ -134,9 +134,6 @@ void GaitPanelProgramTest::refusesWhatItDoesNotKnow_data() {
   QTest::newRow("a folder is no robot")
       << QStringList{"--simulator", "--robot", "/"}
       << QStringLiteral("--robot: there is no robot or model file called '/'; ") + choices;
-  QTest::newRow("robot named in capitals") << QStringList{"--simulator", "--robot", "Snake"}
-                                           << QStringLiteral("--robot: there is no robot or model file called "
-                                                             "'Snake'; ") + choices;
   QTest::newRow("summary without simulate") << QStringList{"--simulator", "--summary"}
                                            << "--summary belongs to --simulate.";
   QTest::newRow("empty robot") << QStringList{"--simulator", "--robot="}
