@@ -80,11 +80,13 @@ int main(int argc, char* argv[]) {
   }
   if (commandLine.action == gp::CommandLine::Action::Simulate) {
     gp::SimulateRequest request = commandLine.simulate;
+    request.gaitFile = gp::files::FindGaitFile(request.gaitFile);
     request.profile = profile;
     return gp::RunSimulate(request, stdout, stderr);
   }
   if (commandLine.action == gp::CommandLine::Action::Search) {
     gp::SearchRequest request = commandLine.search;
+    request.startFile = gp::files::FindGaitFile(request.startFile);
     request.run.profile = profile;
     return gp::RunSearch(request, stdout, stderr);
   }

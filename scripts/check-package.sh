@@ -77,6 +77,9 @@ echo "$got"
 preset=$root/usr/share/gaitpanel/gaits/lateral-undulation.json
 result=$("${headless[@]}" "$program" --simulate "$preset" --seconds 1) || fail "gaitpanel --simulate on the packaged preset failed"
 [[ "$result" == "{"*'"distance_m"'* ]] || fail "gaitpanel --simulate printed no result: $result"
+# By its name alone, as the desktop entry's action names it.
+result=$("${headless[@]}" "$program" --simulate lateral-undulation --seconds 1) || fail "gaitpanel --simulate lateral-undulation failed"
+[[ "$result" == "{"*'"distance_m"'* ]] || fail "gaitpanel --simulate lateral-undulation printed no result: $result"
 
 echo "== manual page =="
 page=$root/usr/share/man/man1/gaitpanel.1.gz
