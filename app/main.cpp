@@ -186,11 +186,8 @@ int main(int argc, char* argv[]) {
       view->setProfile(form->robotControl().applier() ? &form->robotControl().applier()->profile() : nullptr);
       QObject::connect(&form->robotControl(), &gp::RobotControl::profileChanged, view,
                        [view](const gp::RobotProfile* p) { view->setProfile(p); });
-      QTimer::singleShot(0, controllerWindow, [&panel, &controllerWindow] {
-        if (panel.isNull() || controllerWindow.isNull()) return;
-        const QRect frame = panel->frameGeometry();
-        controllerWindow->move(frame.right() + 8, frame.top());
-        controllerWindow->show();
+      QTimer::singleShot(0, window, [&panel, window] {
+        if (!panel.isNull()) window->showBeside(panel.data());
       });
     }
     return panel.data();

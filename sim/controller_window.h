@@ -3,13 +3,29 @@
 // floor, the chain of modules as the controller was told to bend it, every
 // channel's state, the line and a plot of the recent angles, each a view of
 // its own. Redrawn at most kMaxFramesPerSecond, and only while
-// something changes.
+// something changes. A splitter shares the height between the robot, the
+// chain and the numbers below, which scroll when the window is small; it
+// fits a 1366x768 screen and opens beside the panel, within the screen.
 
+#include <QRect>
+#include <QSize>
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
 
+class QBoxLayout;
+class QScrollArea;
+class QSplitter;
+
 namespace gp::sim {
+
+// Where a window whose frame would like `wanted` (and needs at least
+// `minimum`) goes beside `panel` (a frame too) within `available`: right of
+// the panel, else left of it, wherever it fits whole at its minimum; else on
+// the side with more room, at the screen's edge, overlapping the panel as
+// little as its minimum allows. Its top level with the panel's. The frame
+// returned always lies within `available`.
+QRect PlaceBeside(const QRect& panel, QSize wanted, QSize minimum, const QRect& available, int gap);
 
 class LiveRobot;
 class RobotView;
@@ -31,13 +47,30 @@ class ControllerWindow : public QWidget {
   // Brings every view up to date now (tests and screenshots).
   void refresh();
 
+  // Shows the window beside `panel` (or, without one, in the middle of the
+  // main screen), within the available part of the panel's screen.
+  void showBeside(const QWidget* panel);
+  // Moves and, if need be, shrinks the shown window so that its frame lies
+  // within the available part of its screen.
+  void keepOnScreen();
+
+  // The views' splitter, and the area the table, the line and the plot
+  // scroll in; the table and the line sit side by side where they fit.
+  QSplitter& splitter() const { return *splitter_; }
+  QScrollArea& numbersArea() const { return *scroll_; }
+  bool numbersSideBySide() const;
+
   // Frames asked for since the window was made.
   std::uint64_t frames() const { return frames_; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   static constexpr std::int64_t kTextIntervalMs = 200;
   void scheduleFrame();
   void drawFrame();
+  void flowNumbers(int width);
 
   VirtualController& controller_;
   LiveRobot& robot_;
@@ -46,6 +79,9 @@ class ControllerWindow : public QWidget {
   QWidget* table_ = nullptr;
   QWidget* line_ = nullptr;
   QWidget* plot_ = nullptr;
+  QSplitter* splitter_ = nullptr;
+  QScrollArea* scroll_ = nullptr;
+  QBoxLayout* numbers_ = nullptr;
   QTimer frameTimer_;
   QTimer idleTimer_;
   std::int64_t lastFrameMs_ = -1000;

@@ -9,7 +9,7 @@ namespace gp::sim {
 using namespace colours;
 
 AnglePlot::AnglePlot(const VirtualController& controller, QWidget* parent) : View(controller, "AnglePlot", parent) {
-  setMinimumHeight(230);
+  setMinimumHeight(150);
 }
 
 QRectF AnglePlot::PlotRect(const QRectF& area) { return area.adjusted(46, 26, -8, -18); }

@@ -1,5 +1,7 @@
 #include "sim/controller/chain_view.h"
 
+#include "sim/controller/head_end.h"
+
 #include <QLineF>
 #include <QPainter>
 #include <QtMath>
@@ -11,7 +13,7 @@ namespace gp::sim {
 using namespace colours;
 
 ChainView::ChainView(const VirtualController& controller, QWidget* parent) : View(controller, "ChainView", parent) {
-  setMinimumHeight(250);
+  setMinimumHeight(150);
 }
 
 QRectF ChainView::Room(const QRectF& area) { return area.adjusted(20, 26, -20, -8); }
@@ -28,22 +30,35 @@ void ChainView::PaintStatic(QPainter& p, const QRectF& area) {
   p.drawText(legend, Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("filled: channel enabled    dashed: disabled"));
 }
 
-void ChainView::Paint(QPainter& p, const QRectF& area) {
-  Joints joints = JointsInModuleLengths();
-  const double body = FitToRoom(joints, Room(area)) * 0.46;
+ChainView::Joints ChainView::Layout(const std::array<double, kChannels>& angles, const QSizeF& size,
+                                    double* moduleLength) {
+  Joints joints = JointsInModuleLengths(angles);
+  const double len = FitToRoom(joints, Room(ViewArea(size)));
+  if (moduleLength) *moduleLength = len;
+  return joints;
+}
+
+void ChainView::Paint(QPainter& p, const QRectF&) {
+  std::array<double, kChannels> angles{};
+  for (int c = 0; c < kChannels; ++c) angles[static_cast<std::size_t>(c)] = model().channel(c).angle;
+  double len = 0;
+  const Joints joints = Layout(angles, size(), &len);
+  const double body = len * 0.46;
   DrawSegment(p, joints[0], joints[1], body, QColor(0x46, 0x50, 0x5c), kDim, Qt::SolidLine);
   DrawHead(p, joints, body);
   DrawModules(p, joints, body);
   DrawJoints(p, joints, body);
+  DrawHeadLabel(p, joints[1], (joints[0] + joints[1]) / 2, QLineF(joints[0], joints[1]).length() / 2);
 }
 
-ChainView::Joints ChainView::JointsInModuleLengths() const {
+ChainView::Joints ChainView::JointsInModuleLengths(const std::array<double, kChannels>& angles) {
+  // Built from the head toward +x, turned to the head's side in FitToRoom.
   Joints pts;
   pts[0] = QPointF(-0.55, 0);
-  pts[1] = QPointF(0, 0);  // the head's joint at the origin, the head along +x
+  pts[1] = QPointF(0, 0);  // the head's joint at the origin
   double heading = 0;
   for (int c = 0; c < kChannels; ++c) {
-    heading += qDegreesToRadians(model().channel(c).angle);
+    heading += qDegreesToRadians(angles[static_cast<std::size_t>(c)]);
     const QPointF d(std::cos(heading), -std::sin(heading));  // positive turns to the left
     pts[static_cast<std::size_t>(c) + 2] = pts[static_cast<std::size_t>(c) + 1] + d;
   }
@@ -52,13 +67,15 @@ ChainView::Joints ChainView::JointsInModuleLengths() const {
 
 double ChainView::FitToRoom(Joints& pts, const QRectF& room) {
   // Keep the body's mean direction level and its centre in the middle, as
-  // a camera following the robot would.
-  double sumX = 1, sumY = 0;  // the head points along +x
+  // a camera following the robot would, the head on the views' head side.
+  double sumX = 1, sumY = 0;  // from the head toward the tail, along +x
   for (std::size_t i = 2; i < pts.size(); ++i) {
     sumX += pts[i].x() - pts[i - 1].x();
     sumY += pts[i].y() - pts[i - 1].y();
   }
-  const double along = std::hypot(sumX, sumY) > 0.5 ? std::atan2(sumY, sumX) : 0.0;
+  double along = std::hypot(sumX, sumY) > 0.5 ? std::atan2(sumY, sumX) : 0.0;
+  // Tail toward +x leaves the head on the left; a half turn puts it right.
+  if (kHeadScreenSide > 0) along += qDegreesToRadians(180.0);
   QPointF centre(0, 0);
   for (const QPointF& q : pts) centre += q;
   centre /= static_cast<double>(pts.size());

@@ -2,6 +2,9 @@
 
 #include <QPainter>
 #include <array>
+#include <cmath>
+
+#include "sim/controller/head_end.h"
 
 #include "sim/controller/virtual_controller.h"
 
@@ -28,6 +31,24 @@ QFont ViewFont(int pixels, bool bold, bool mono) {
   return f;
 }
 
+QRectF ViewArea(const QSizeF& size) { return QRectF(QPointF(0, 0), size).adjusted(16, 14, -16, -14); }
+
+void DrawHeadLabel(QPainter& p, QPointF neck, QPointF head, double reach) {
+  const QFont font = ViewFont(12, true);
+  const QString text = QString::fromLatin1(kHeadLabel);
+  const QSizeF box(QFontMetricsF(font).horizontalAdvance(text) + 4, 16);
+  QPointF along = head - neck;
+  const double length = std::hypot(along.x(), along.y());
+  along = length > 1e-6 ? along / length : QPointF(kHeadScreenSide, 0);
+  // Far enough out that the label's box, whichever way the head points,
+  // clears the head.
+  const double out = reach + 4 + std::abs(along.x()) * box.width() / 2 + std::abs(along.y()) * box.height() / 2;
+  const QPointF at = head + along * out;
+  p.setFont(font);
+  p.setPen(colours::kText);
+  p.drawText(QRectF(at - QPointF(box.width() / 2, box.height() / 2), box), Qt::AlignCenter, text);
+}
+
 View::View(const VirtualController& controller, const char* name, QWidget* parent)
     : QWidget(parent), controller_(controller) {
   setObjectName(QString::fromLatin1(name));
@@ -35,7 +56,7 @@ View::View(const VirtualController& controller, const char* name, QWidget* paren
 }
 
 void View::paintEvent(QPaintEvent*) {
-  const QRectF area = QRectF(rect()).adjusted(16, 14, -16, -14);
+  const QRectF area = ViewArea(size());
   const qreal ratio = devicePixelRatioF();
   const QString key = StaticKey();
   if (layer_.size() != size() * ratio || key != layerKey_) {

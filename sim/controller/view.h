@@ -6,6 +6,7 @@
 #include <QColor>
 #include <QFont>
 #include <QPixmap>
+#include <QPointF>
 #include <QRectF>
 #include <QString>
 #include <QWidget>
@@ -34,6 +35,13 @@ inline const QColor kOff(0x55, 0x5d, 0x67);
 QColor ChannelColour(int channel);
 
 QFont ViewFont(int pixels, bool bold = false, bool mono = false);
+
+// The part of a view of `size` its content is drawn in, inside the margins.
+QRectF ViewArea(const QSizeF& size);
+
+// Names the head just beyond its tip: on the line from the module behind it
+// (`neck`) through the head's centre, `reach` pixels from that centre.
+void DrawHeadLabel(QPainter& p, QPointF neck, QPointF head, double reach);
 
 // What changes only with the size (and with StaticKey) is drawn once into a
 // pixmap; each frame puts that down and draws the live part over it.

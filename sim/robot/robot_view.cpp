@@ -1,7 +1,5 @@
 #include "sim/robot/robot_view.h"
 
-#include "gait/waveform.h"
-
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -12,6 +10,7 @@
 #include <cmath>
 
 #include "gait/waveform.h"
+#include "sim/controller/head_end.h"
 #include "sim/controller/virtual_controller.h"
 #include "sim/robot/live_robot.h"
 #include "ui/message_box.h"
@@ -29,11 +28,15 @@ QString Signed(double value, int decimals) {
   return QStringLiteral("%1%2").arg(value >= 0 ? QStringLiteral("+") : QString()).arg(value, 0, 'f', decimals);
 }
 
+const QString kNoServoNote = QStringLiteral("SO, SC and SF are shown in the table but move no servo");
+
 }  // namespace
 
 RobotView::RobotView(const VirtualController& controller, LiveRobot& robot, QWidget* parent)
     : View(controller, "RobotView", parent), robot_(robot) {
-  setMinimumHeight(300);
+  // Room for the readouts and a picture of the robot a few centimetres
+  // across; the window lets it grow.
+  setMinimumSize(560, 220);
   choice_ = new QComboBox(this);
   choice_->setObjectName(QStringLiteral("RobotChoice"));
   choice_->addItem(QStringLiteral("Snake"), QStringLiteral("snake"));
@@ -46,7 +49,16 @@ RobotView::RobotView(const VirtualController& controller, LiveRobot& robot, QWid
   reset_->setToolTip(QStringLiteral("Put the robot back at rest at the origin"));
   connect(reset_, &QPushButton::clicked, this, [this] { robot_.reset(); });
   connect(choice_, qOverload<int>(&QComboBox::activated), this, [this](int index) { onChoice(index); });
+  connect(&robot_, &LiveRobot::robotChanged, this, [this] { takeRestPose(); });
+  takeRestPose();
   showChoice(robot_.source());
+}
+
+void RobotView::takeRestPose() {
+  // A model file may lay its chain either way along x; the built-in robots
+  // put the head toward +x.
+  const Robot& r = robot_.robot().robot();
+  restHeadSign_ = r.HeadPosition()[0] < r.CentreOfMass()[0] ? -1.0 : 1.0;
 }
 
 void RobotView::resizeEvent(QResizeEvent* event) {
@@ -107,7 +119,8 @@ QString RobotView::headline() const {
 }
 
 QPointF RobotView::toScreen(double u, double v) const {
-  return QPointF(centre_.x() + (u - eye_.x()) * scale_, centre_.y() - (v - eye_.y()) * scale_);
+  const ScreenPoint s = camera_.ToScreen(u, v);
+  return QPointF(s.x, s.y);
 }
 
 void RobotView::PaintStatic(QPainter& p, const QRectF& area) {
@@ -117,24 +130,32 @@ void RobotView::PaintStatic(QPainter& p, const QRectF& area) {
 void RobotView::Paint(QPainter& p, const QRectF& area) {
   const Robot& robot = robot_.robot().robot();
   const bool above = robot.viewFromAbove();
-  const QRectF room = area.adjusted(0, 40, 0, -26);
+  // In a narrow view the note on SO, SC and SF gets a line of its own
+  // above the readouts.
+  const LiveRobot::Readout r = robot_.readout();
+  const QString readouts = QStringLiteral("%1   distance %2 m   heading %3\u00b0   %4 s   grid 10 cm")
+                               .arg(QString::fromStdString(robot.name()))
+                               .arg(r.distance, 0, 'f', 3)
+                               .arg(Signed(r.headingDeg, 1))
+                               .arg(r.seconds, 0, 'f', 1);
+  const QFont readoutFont = ViewFont(13, false, true), noteFont = ViewFont(12);
+  const bool noteApart = QFontMetricsF(noteFont).horizontalAdvance(kNoServoNote) + 24 +
+                             QFontMetricsF(readoutFont).horizontalAdvance(readouts) >
+                         area.width();
+  const QRectF room = area.adjusted(0, 40, 0, noteApart ? -44 : -26);
   p.save();
   p.setClipRect(room);
 
-  // The camera follows the centre of mass; seen from the side the floor
-  // stays a quarter up from the bottom.
+  // The camera follows the centre of mass.
   const auto com = robot.CentreOfMass();
-  const double length = std::max(0.2, robot.bodyLength());
-  scale_ = std::min(room.width() / (1.6 * length), room.height() / (above ? 0.9 * length : 0.5 * length));
-  centre_ = room.center();
-  eye_ = QPointF(com[0], above ? com[1] : 0.0);
-  if (!above) centre_.setY(room.bottom() - room.height() * 0.25);
+  const ScreenRect floor{room.left(), room.top(), room.width(), room.height()};
+  camera_ = FloorCamera::Follow(floor, above, robot.bodyLength(), com[0], com[1], restHeadSign_);
+  const double scale = camera_.scale();
 
   // The floor's grid, every 10 cm, with each metre stronger.
-  const double uMin = eye_.x() - (centre_.x() - room.left()) / scale_;
-  const double uMax = eye_.x() + (room.right() - centre_.x()) / scale_;
-  const double vMin = above ? eye_.y() - (room.bottom() - centre_.y()) / scale_ : 0.0;
-  const double vMax = eye_.y() + (centre_.y() - room.top()) / scale_;
+  double uMin = 0, uMax = 0, vMin = 0, vMax = 0;
+  camera_.InSight(floor, &uMin, &uMax, &vMin, &vMax);
+  if (!above) vMin = 0.0;  // from the side: nothing below the floor
   // Plain lines, without antialiasing: drawn every frame, they are the view's
   // largest cost otherwise.
   QVector<QLineF> minor, major;
@@ -184,8 +205,15 @@ void RobotView::Paint(QPainter& p, const QRectF& area) {
   };
   const std::vector<int> clipped = clippedModules();
   const auto isClipped = [&](int module) { return std::find(clipped.begin(), clipped.end(), module) != clipped.end(); };
+  std::optional<QPointF> head, neck;
+  double headReach = 0;
   for (const RobotShape& s : shapes) {
     if (s.touchesFloor == outlines && outlines) continue;
+    if (s.module == 0 && !head) {
+      head = project(s.pos);
+      headReach = std::max({s.size[0], s.size[1], s.size[2]}) * scale;
+    }
+    if (s.module == 1 && !neck) neck = project(s.pos);
     const QColor fill = s.module == 0 ? kText : ChannelColour(s.module - 1);
     p.setPen(isClipped(s.module) ? QPen(kWarn, 3.0) : QPen(fill.darker(170), 1.2));
     p.setBrush(fill);
@@ -202,20 +230,20 @@ void RobotView::Paint(QPainter& p, const QRectF& area) {
       }
       case RobotShape::Kind::Capsule: {
         const auto a2 = axis(s, 2);
-        p.setPen(QPen(fill, std::max(1.0, 2 * s.size[0] * scale_), Qt::SolidLine, Qt::RoundCap));
+        p.setPen(QPen(fill, std::max(1.0, 2 * s.size[0] * scale), Qt::SolidLine, Qt::RoundCap));
         p.drawLine(project(offset(s.pos, a2, -s.size[1])), project(offset(s.pos, a2, s.size[1])));
         break;
       }
       case RobotShape::Kind::Sphere:
-        p.drawEllipse(project(s.pos), s.size[0] * scale_, s.size[0] * scale_);
+        p.drawEllipse(project(s.pos), s.size[0] * scale, s.size[0] * scale);
         break;
     }
   }
+  if (head && neck) DrawHeadLabel(p, *neck, *head, headReach);
   p.restore();
 
   // Readouts.
-  const LiveRobot::Readout r = robot_.readout();
-  p.setFont(ViewFont(13, false, true));
+  p.setFont(readoutFont);
   p.setPen(robot.failure().empty() ? kText : kWarn);
   p.drawText(QPointF(area.left(), area.top() + 34), headline());
   if (!clipped.empty()) {
@@ -227,16 +255,11 @@ void RobotView::Paint(QPainter& p, const QRectF& area) {
                    .arg(clipped.size() == 1 ? QString() : QStringLiteral("s"), names.join(QStringLiteral(", "))));
   }
   p.setPen(kText);
-  p.drawText(QPointF(area.left(), area.bottom() - 4),
-             QStringLiteral("%1   distance %2 m   heading %3\u00b0   %4 s   grid 10 cm")
-                 .arg(QString::fromStdString(robot.name()))
-                 .arg(r.distance, 0, 'f', 3)
-                 .arg(Signed(r.headingDeg, 1))
-                 .arg(r.seconds, 0, 'f', 1));
+  p.drawText(QPointF(area.left(), area.bottom() - 4), readouts);
   p.setPen(kDim);
-  p.setFont(ViewFont(12));
-  p.drawText(QRectF(area.left(), area.bottom() - 16, area.width(), 16), Qt::AlignRight | Qt::AlignVCenter,
-             QStringLiteral("SO, SC and SF are shown in the table but move no servo"));
+  p.setFont(noteFont);
+  p.drawText(QRectF(area.left(), area.bottom() - (noteApart ? 36 : 16), area.width(), 16),
+             Qt::AlignRight | Qt::AlignVCenter, kNoServoNote);
 }
 
 void RobotView::setProfile(const RobotProfile* profile) {

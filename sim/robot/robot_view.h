@@ -1,8 +1,9 @@
 #pragma once
 // The robot on its floor, drawn from the physics: a 10 cm grid seen from
 // above (joint axes vertical) or from the side, the bodies, the head's
-// trail, the view following the robot; readouts of speed, distance and
-// heading; "Reset" and the choice of robot.
+// trail, the view following the robot with its head, at rest, on the side
+// the chain view draws it; readouts of speed, distance and heading; "Reset"
+// and the choice of robot.
 
 #include <QPointF>
 #include <QString>
@@ -11,6 +12,7 @@
 
 #include "gait/robot_profile.h"
 #include "sim/controller/view.h"
+#include "sim/robot/floor_camera.h"
 
 class QComboBox;
 class QPushButton;
@@ -59,11 +61,13 @@ class RobotView : public View {
   QComboBox* choice_ = nullptr;
   QPushButton* reset_ = nullptr;
   int lastChoice_ = 0;
-  // The camera of the frame being drawn: world point in the middle, pixels
-  // per metre.
-  QPointF centre_;
-  QPointF eye_;
-  double scale_ = 1;
+  // Which way the head lay from the centre of mass at the last reset: the
+  // camera keeps that end on the views' head side.
+  void takeRestPose();
+
+  // The camera of the frame being drawn.
+  FloorCamera camera_;
+  double restHeadSign_ = 1;
 };
 
 }  // namespace gp::sim
