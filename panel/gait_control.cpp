@@ -32,8 +32,9 @@ GaitControl::GaitControl(PanelHost& panel, QWidget* parent) : QToolButton(parent
   menu_->setObjectName(QStringLiteral("GaitMenu"));
   setMenu(menu_);
   connect(menu_, &QMenu::aboutToShow, this, [this] { fillMenu(); });
-  // A shortcut clicks the button, which for an instant pop-up does not open it.
-  connect(this, &QToolButton::clicked, this, &QToolButton::showMenu);
+  // The shortcut's animated press already pops the menu up, and the click
+  // that ends it a moment later must not: a second pop-up of the open menu
+  // would outlive the choice made in it and swallow the next click.
 }
 
 void GaitControl::fillMenu() {
