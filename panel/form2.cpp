@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -483,6 +484,13 @@ void Form2::onExit() { endProgram(false); }
 void Form2::exitBySignal() { endProgram(true); }
 
 void Form2::endProgram(bool bySignal) {
+  if (ending_) {
+    // Already on its way out (a signal while the failure box is open): "SF"
+    // has gone and the port is closed; only the ending is left to do.
+    QCoreApplication::quit();
+    return;
+  }
+  ending_ = true;
   WriteCommand(link_, kAllOff);
   Delay(kDelayCount);
   const bool wasOpen = link_.isOpen();
@@ -507,6 +515,18 @@ void Form2::endProgram(bool bySignal) {
   if (self) emit exited();
   // Ends the program even while another window (the virtual controller) is open.
   QCoreApplication::quit();
+}
+
+void Form2::closeEvent(QCloseEvent* event) {
+  // The close that endProgram itself asks for, or one that comes after it.
+  if (ending_) {
+    QMainWindow::closeEvent(event);
+    return;
+  }
+  // Any other close: the same steps as "Exit". Its own close() of the window
+  // is taken by the close already under way, which then goes on.
+  endProgram(false);
+  event->accept();
 }
 
 void Form2::onScrollChanged() {

@@ -66,6 +66,9 @@ class Form2 : public QMainWindow, public PanelHost {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // A close by the window's frame (or the window manager) ends the program
+  // as "Exit" does: the servos are switched off, not left driven.
+  void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
@@ -131,6 +134,7 @@ class Form2 : public QMainWindow, public PanelHost {
 
   QLabel* statusLine_ = nullptr;
   bool escapeForMenu_ = false;  // the Escape under way closes a menu or list
+  bool ending_ = false;  // the program's end has begun: "SF" is on its way or gone
   QString pendingMessage_;  // told before the panel was shown
   GaitControl* gaitControl_ = nullptr;
   RecordControl* recordControl_ = nullptr;

@@ -177,7 +177,8 @@ void GaitPanelProgramTest::startsWithTheWelcomeWindowAndHandsOver() {
   const QString status = match.captured(7);
   QVERIFY2(status.startsWith(pty.slavePath() + QStringLiteral(" 9600,n,8,1 ")), qPrintable(status));
   QVERIFY2(status.contains(QStringLiteral("Commands sent: 0 ")), qPrintable(status));
-  QCOMPARE(pty.ReadNow(), std::string());
+  // The probe then closes every window, which ends the panel as "Exit" does.
+  QCOMPARE(pty.ReadNow(), std::string("SF\r"));
 }
 
 void GaitPanelProgramTest::refusesAGaitFileBeforeAnyWindow() {

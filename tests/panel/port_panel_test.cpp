@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -306,20 +307,64 @@ class PortPanelTest : public QObject {
     QVERIFY(!form.link().isOpen());
   }
 
-  // A line that takes nothing more: "Exit" says that "SF" may not have gone.
-  void exitOnAStalledLineSaysSo() {
+  // The window closed by its frame while eight modules move, with another
+  // window still open (the virtual controller's): the program ends as "Exit"
+  // ends it, with "SF" after the last whole command, and nothing after it.
+  void frameCloseWhileMovingEndsAsExitDoes() {
     PtyWire wire;
-    Form2 form(gp::PanelOptions{wire.slavePath(), QString()});
-    const int slave = ::open(QFile::encodeName(wire.slavePath()).constData(), O_RDWR | O_NOCTTY);
-    QVERIFY(slave >= 0);
-    QCOMPARE(::tcflow(slave, TCOOFF), 0);
-    form.findChild<QPushButton*>(QStringLiteral("Command_Exit"))->click();
-    ::tcflow(slave, TCOON);
-    ::close(slave);
-    QCOMPARE(shown_.size(), 1);
-    QVERIFY2(shown_[0].contains(wire.slavePath()) && shown_[0].contains("\"SF\" may not have reached the controller"),
-             qPrintable(shown_[0]));
-    QVERIFY(!form.link().isOpen());
+    QWidget other;
+    other.show();
+    auto form = std::make_unique<Form2>(gp::PanelOptions{wire.slavePath(), QString()});
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+    QSignalSpy exited(form.get(), &Form2::exited);
+    StartMoving(*form);
+    QByteArray line = UntilAllModules(wire);
+    QVERIFY2(line.contains("SW0 7"), line.constData());
+    QVERIFY(QFile::exists(gp::LockFilePath(wire.slavePath())));
+    // The close button of the frame closes the window as close() does.
+    QTimer::singleShot(0, form.get(), [&form] { form->close(); });
+    QTimer::singleShot(15000, &other, [] { QCoreApplication::exit(1); });  // the program did not end
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QCOMPARE(exited.count(), 1);
+    QVERIFY(!form->isVisible());
+    QCOMPARE(form->link().state(), gp::SerialLink::State::Closed);
+    QVERIFY(!QFile::exists(gp::LockFilePath(wire.slavePath())));
+    QVERIFY(!form->driver().timer1().isActive() && !form->driver().timer2().isActive());
+    QTest::qWait(100);  // a tick's time and more: nothing follows
+    line += wire.ReadUntilQuiet(300);
+    QVERIFY2(line.endsWith("SF\r") && WholeCommands(line), line.right(64).constData());
+    form.reset();  // and its end sends nothing either
+    QCOMPARE(wire.ReadUntilQuiet(200), QByteArray());
+    QVERIFY(shown_.isEmpty());
+  }
+
+  // A line that takes nothing more: "Exit", and a close by the frame, say
+  // that "SF" may not have gone.
+  void exitOnAStalledLineSaysSo() {
+    for (const bool byFrame : {false, true}) {
+      shown_.clear();
+      PtyWire wire;
+      Form2 form(gp::PanelOptions{wire.slavePath(), QString()});
+      form.show();
+      QVERIFY(QTest::qWaitForWindowExposed(&form));
+      const int slave = ::open(QFile::encodeName(wire.slavePath()).constData(), O_RDWR | O_NOCTTY);
+      QVERIFY(slave >= 0);
+      QCOMPARE(::tcflow(slave, TCOOFF), 0);
+      if (byFrame) {
+        form.close();
+      } else {
+        form.findChild<QPushButton*>(QStringLiteral("Command_Exit"))->click();
+      }
+      ::tcflow(slave, TCOON);
+      ::close(slave);
+      QCOMPARE(shown_.size(), 1);
+      QVERIFY2(shown_[0].contains(wire.slavePath()) &&
+                   shown_[0].contains("\"SF\" may not have reached the controller"),
+               qPrintable(shown_[0]));
+      QVERIFY(!form.link().isOpen());
+      QVERIFY(!form.isVisible());
+    }
   }
 };
 

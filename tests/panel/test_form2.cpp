@@ -694,13 +694,17 @@ class TestForm2 : public QObject {
     QVERIFY(got.endsWith("\r\rSF\r"));
   }
 
-  void closingOtherwiseSendsNothing() {
+  // Closed otherwise than by "Exit" (the frame, the window manager), the
+  // panel still switches the servos off and closes the port on its way out.
+  void closingOtherwiseEndsAsExitDoes() {
     openPanel();
     QSignalSpy exited(form_.get(), &Form2::exited);
-    form_->close();
-    QCOMPARE(exited.count(), 0);
-    QVERIFY(form_->link().isOpen());
-    QCOMPARE(wire_->ReadUntilQuiet(), QByteArray());
+    QVERIFY(form_->close());
+    QCOMPARE(exited.count(), 1);
+    QVERIFY(!form_->isVisible());
+    QCOMPARE(form_->link().state(), gp::SerialLink::State::Closed);
+    QCOMPARE(wire_->ReadUntilQuiet(), QByteArray("SF\r"));
+    QVERIFY(shown_.isEmpty());
   }
 
   void statusLineNamesThePort() {
