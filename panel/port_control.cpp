@@ -1,8 +1,13 @@
 #include "panel/port_control.h"
 
+#include <QApplication>
 #include <QKeySequence>
+#include <QMessageBox>
 #include <QShortcut>
 
+#include "core/app_info.h"
+#include "link/command_sink.h"
+#include "link/protocol.h"
 #include "link/serial_link.h"
 #include "panel/port_dialog.h"
 #include "panel/port_memory.h"
@@ -54,7 +59,37 @@ QString PortControl::reconnect() {
   return {};
 }
 
-void PortControl::disconnectPort() { link_.Close(); }
+QString PortControl::disconnectPort() {
+  if (!link_.isOpen()) {
+    link_.Close();  // a lost port: nothing can be sent to it any more
+    return {};
+  }
+  const QString device = link_.deviceName();
+  QWidget* over = QApplication::activeModalWidget();
+  QMessageBox question(QMessageBox::Question, QString::fromUtf8(kAppTitle),
+                       QStringLiteral("Send \"SF\" to the servo controller on %1 before disconnecting?").arg(device),
+                       QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, over ? over : window());
+  question.setObjectName(QStringLiteral("DisconnectQuestion"));
+  question.setInformativeText(
+      QStringLiteral("\"SF\" switches the servos off, so that they are not left driven once the port is closed."));
+  question.setDefaultButton(QMessageBox::Yes);
+  question.setEscapeButton(QMessageBox::Cancel);
+  switch (question.exec()) {
+    case QMessageBox::Yes:
+      WriteCommand(link_, kAllOff);
+      if (!link_.Close()) {
+        return QStringLiteral("The serial port %1 did not carry \"SF\" within 2 seconds: it may not have reached "
+                              "the controller, so the servos may still be on. The port is closed.")
+            .arg(device);
+      }
+      return {};
+    case QMessageBox::No:
+      link_.Close();
+      return {};
+    default:
+      return QStringLiteral("Still connected: %1 stays open.").arg(device);
+  }
+}
 
 void PortControl::choose() {
   const QString current = link_.deviceName();
@@ -69,8 +104,7 @@ void PortControl::choose() {
           case PortDialog::Action::Reconnect:
             return reconnect();
           case PortDialog::Action::Disconnect:
-            disconnectPort();
-            return {};
+            return disconnectPort();
         }
         return {};
       },

@@ -24,7 +24,10 @@ class PortControl : public QToolButton {
   // new one and remembers it; nothing is sent to either because of it.
   QString switchTo(const QString& device);
   QString reconnect();
-  void disconnectPort();
+  // While the port is open, first asks whether to send "SF" so that the
+  // servos are not left driven: Yes sends it and drains the line (at most
+  // 2 s) before closing, No closes as it is, Cancel keeps the connection.
+  QString disconnectPort();
 
   // Opens the list (modal).
   void choose();

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -77,6 +78,22 @@ void WhenDialogOpens(std::function<void(QWidget*)> answer) {
   QTimer::singleShot(0, [answer = std::move(answer)] {
     QTRY_VERIFY(QApplication::activeModalWidget() != nullptr);
     answer(QApplication::activeModalWidget());
+  });
+}
+
+// Answers the question box about to open (it opens from inside a dialog's
+// event loop) with the button given, noting its text.
+void WhenQuestionOpens(QMessageBox::StandardButton answer, QString* text) {
+  QTimer::singleShot(0, [answer, text] {
+    QMessageBox* box = nullptr;
+    QTRY_VERIFY([&box] {
+      for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible()) box = b;
+      }
+      return box != nullptr;
+    }());
+    *text = box->text();
+    box->button(answer)->click();
   });
 }
 
@@ -237,9 +254,48 @@ class PortPanelTest : public QObject {
         QVERIFY(dialog->findChild<QPushButton*>(QString::fromLatin1(name)) != nullptr);
       dialog->findChild<QPushButton*>(QStringLiteral("Disconnect"))->click();
     });
+    QString asked;
+    WhenQuestionOpens(QMessageBox::No, &asked);
     QTest::keyClick(&form, Qt::Key_P, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(offered, QStringLiteral("PortDialog"));
     QVERIFY(!form.link().isOpen());
+    QCOMPARE(wire.ReadUntilQuiet(300), QByteArray());  // "No": nothing sent
+  }
+
+  // "Disconnect" while eight modules move asks first whether to send "SF":
+  // Cancel keeps the connection and the gait, Yes ends the line with "SF"
+  // after the last whole command and closes the port.
+  void disconnectOffersToSwitchTheServosOff() {
+    PtyWire wire;
+    Form2 form(gp::PanelOptions{wire.slavePath(), QString()});
+    auto* control = form.findChild<gp::PortControl*>(QStringLiteral("PortControl"));
+    StartMoving(form);
+    QByteArray line = UntilAllModules(wire);
+    QString asked;
+    QString shownInDialog;
+    WhenDialogOpens([&](QWidget* dialog) {
+      WhenQuestionOpens(QMessageBox::Cancel, &asked);
+      dialog->findChild<QPushButton*>(QStringLiteral("Disconnect"))->click();
+      shownInDialog = dialog->findChild<QLabel*>(QStringLiteral("PortMessage"))->text();
+      dialog->close();
+    });
+    control->choose();
+    QVERIFY2(asked.contains(wire.slavePath()) && asked.contains("\"SF\""), qPrintable(asked));
+    QVERIFY2(shownInDialog.contains("Still connected"), qPrintable(shownInDialog));
+    QVERIFY(form.link().isOpen());
+    line += UntilAllModules(wire);  // the gait goes on
+    QVERIFY2(line.count("SW0 7") >= 2, line.constData());
+
+    WhenDialogOpens([&](QWidget* dialog) {
+      WhenQuestionOpens(QMessageBox::Yes, &asked);
+      dialog->findChild<QPushButton*>(QStringLiteral("Disconnect"))->click();
+    });
+    control->choose();
+    QCOMPARE(form.link().state(), gp::SerialLink::State::Closed);
+    QVERIFY(!QFile::exists(gp::LockFilePath(wire.slavePath())));
+    line += wire.ReadUntilQuiet(300);
+    QVERIFY2(line.endsWith("SF\r") && WholeCommands(line), line.right(64).constData());
+    QVERIFY(shown_.isEmpty());
   }
 
   // Run as nobody: the device belongs to dialout, 0660.
