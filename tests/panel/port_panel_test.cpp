@@ -395,9 +395,30 @@ class PortPanelTest : public QObject {
     QVERIFY(shown_.isEmpty());
   }
 
-  // A line that takes nothing more: "Exit", and a close by the frame, say
-  // that "SF" may not have gone.
+  // A line that takes nothing more: "Exit", a close by the frame and
+  // "Disconnect" with "SF" say that "SF" may not have gone.
   void exitOnAStalledLineSaysSo() {
+    {
+      PtyWire wire;
+      Form2 form(gp::PanelOptions{wire.slavePath(), QString()});
+      const int slave = ::open(QFile::encodeName(wire.slavePath()).constData(), O_RDWR | O_NOCTTY);
+      QVERIFY(slave >= 0);
+      QCOMPARE(::tcflow(slave, TCOOFF), 0);
+      QString asked;
+      QString shownInDialog;
+      WhenDialogOpens([&](QWidget* dialog) {
+        WhenQuestionOpens(QMessageBox::Yes, &asked);
+        dialog->findChild<QPushButton*>(QStringLiteral("Disconnect"))->click();
+        shownInDialog = dialog->findChild<QLabel*>(QStringLiteral("PortMessage"))->text();
+        dialog->close();
+      });
+      form.findChild<gp::PortControl*>(QStringLiteral("PortControl"))->choose();
+      ::tcflow(slave, TCOON);
+      ::close(slave);
+      QVERIFY2(shownInDialog.contains("\"SF\" within 2 seconds: it may not have reached the controller"),
+               qPrintable(shownInDialog));
+      QVERIFY(!form.link().isOpen());
+    }
     for (const bool byFrame : {false, true}) {
       shown_.clear();
       PtyWire wire;
