@@ -82,19 +82,30 @@ void WhenDialogOpens(std::function<void(QWidget*)> answer) {
 }
 
 // Answers the question box about to open (it opens from inside a dialog's
-// event loop) with the button given, noting its text.
+// event loop) with the button given, noting its text. It looks on a timer
+// rather than waiting in a loop of its own: a wait begun before the dialog's
+// answer would hold that answer, and the question, underneath it.
 void WhenQuestionOpens(QMessageBox::StandardButton answer, QString* text) {
-  QTimer::singleShot(0, [answer, text] {
-    QMessageBox* box = nullptr;
-    QTRY_VERIFY([&box] {
-      for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible()) box = b;
+  auto* look = new QTimer(QCoreApplication::instance());
+  auto waited = std::make_shared<QElapsedTimer>();
+  waited->start();
+  QObject::connect(look, &QTimer::timeout, [look, waited, answer, text] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) {
+        look->stop();
+        look->deleteLater();
+        *text = box->text();
+        box->button(answer)->click();
+        return;
       }
-      return box != nullptr;
-    }());
-    *text = box->text();
-    box->button(answer)->click();
+    }
+    // No question within 20 s: the test's own checks on *text then fail.
+    if (waited->elapsed() > 20000) {
+      look->stop();
+      look->deleteLater();
+    }
   });
+  look->start(10);
 }
 
 // The port control's whole text (it shows it shortened where it is long).
