@@ -1,6 +1,5 @@
 #include "files/gait_file.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,6 +15,7 @@
 
 #include "core/conversions.h"
 #include "files/json_file.h"
+#include "files/shared_files.h"
 #include "gait/module_table.h"
 
 namespace gp::files {
@@ -255,14 +255,7 @@ Gait GaitFromTable(const ModuleTable& table, int intervalMs) {
   return gait;
 }
 
-QStringList PresetFolders() {
-  // The command line's gait is looked up before any application object
-  // exists; the running executable's own path serves then.
-  const QString bin = QCoreApplication::instance()
-                          ? QCoreApplication::applicationDirPath()
-                          : QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath()).path();
-  return {QDir::cleanPath(bin + QStringLiteral("/../share/gaitpanel/gaits"))};
-}
+QStringList PresetFolders() { return {SharedFolder(QStringLiteral("gaits"))}; }
 
 QString FindGaitFile(const QString& given) {
   if (given.isEmpty() || QFileInfo::exists(given) || given.contains(QLatin1Char('/')) ||

@@ -48,8 +48,7 @@ Gait GaitFromTable(const ModuleTable& table, int intervalMs);
 
 // Folders searched for presets, in order: <exe dir>/../share/gaitpanel/gaits
 // (the build tree and an installed program both have the presets there).
-// Without a QCoreApplication, the running executable's folder is found
-// through /proc (Linux). A folder need not exist.
+// Works before any application object exists. A folder need not exist.
 QStringList PresetFolders();
 
 // What a command line's gait names: the file itself when there is one by

@@ -1,7 +1,5 @@
 #include "files/robot_profile.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -12,6 +10,7 @@
 #include <optional>
 
 #include "files/json_file.h"
+#include "files/shared_files.h"
 
 namespace gp::files {
 namespace {
@@ -158,8 +157,6 @@ bool ReadRobotProfile(const QString& path, RobotProfile* profile, QString* error
   return true;
 }
 
-QStringList RobotProfileFolders() {
-  return {QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../share/gaitpanel/robots"))};
-}
+QStringList RobotProfileFolders() { return {SharedFolder(QStringLiteral("robots"))}; }
 
 }  // namespace gp::files
