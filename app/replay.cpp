@@ -14,7 +14,7 @@
 #include "app/exit_status.h"
 #include "app/shutdown_signals.h"
 #include "files/recording.h"
-#include "link/protocol.h"
+#include "protocol/protocol.h"
 #include "link/serial_link.h"
 #include "sim/controller/virtual_controller.h"
 

@@ -12,9 +12,10 @@
 #include "app/exit_status.h"
 #include "core/app_info.h"
 #include "files/gait_file.h"
-#include "sim/gait_search.h"
+#include "search/found_gait.h"
+#include "search/gait_search.h"
+#include "search/search_report.h"
 #include "sim/headless_run.h"
-#include "sim/search_report.h"
 
 namespace gp {
 namespace {
@@ -57,14 +58,6 @@ class StopOnSignals {
 };
 
 
-// Scores in the JSON keep more digits than --simulate prints its distances
-// with; the report's and the notes' texts fewer.
-int ScoreDigits(sim::SearchGoal goal) { return goal == sim::SearchGoal::Forward ? 4 : 2; }
-
-std::string Score(sim::SearchGoal goal, double score) {
-  return sim::JsonFixed(score, ScoreDigits(goal)) + " " + sim::GoalUnit(goal);
-}
-
 std::string Duration(double seconds) {
   const long s = std::lround(std::max(0.0, seconds));
   if (s < 60) return std::to_string(s) + " s";
@@ -73,65 +66,15 @@ std::string Duration(double seconds) {
 }
 
 
-std::string WaveJson(const sim::WaveParameters& w) {
-  return "{\"amplitude\": " + std::to_string(w.amplitude) + ", \"phase_step\": " + sim::JsonFixed(w.phaseStep, 1) +
-         ", \"centre_offset\": " + std::to_string(w.centreOffset) + ", \"interval_ms\": " + std::to_string(w.intervalMs) +
-         "}";
-}
-
-std::string WaveText(const sim::WaveParameters& w) {
-  return "amplitude " + std::to_string(w.amplitude) + ", phase step " + sim::JsonFixed(w.phaseStep, 1) +
-         " degrees, centre offset " + std::to_string(w.centreOffset) + ", interval " + std::to_string(w.intervalMs) +
-         " ms";
-}
-
-struct Setting {
-  sim::SearchGoal goal = sim::SearchGoal::Forward;
-  std::string robot;  // as the robot names itself
-  bool idealLine = false;
-  double seconds = 10;
-  std::string LineName() const { return idealLine ? "ideal" : "9600"; }
-  std::string Where() const {
-    return "the " + robot + ", " + LineName() + " line, " + sim::JsonFixed(seconds, seconds == std::floor(seconds) ? 0 : 1) +
-           " s a run";
-  }
-};
-
 // The gait found, as a file that says how it was found.
 files::Gait FoundGait(const files::Gait& start, const QString& startName, const sim::SearchResult& result,
-                      const Setting& setting) {
+                      const sim::SearchSetting& setting) {
   files::Gait gait = files::GaitFromTable(result.bestTable, result.bestIntervalMs);
   gait.name = (start.name.isEmpty() ? QStringLiteral("Gait") : start.name) +
               QStringLiteral(" (searched, %1)").arg(QLatin1String(sim::GoalName(setting.goal)));
-  std::string notes = "Found by the gait search from " + startName.toStdString();
-  if (!start.name.isEmpty()) notes += " (\"" + start.name.toStdString() + "\")";
-  notes += ", goal " + std::string(sim::GoalName(setting.goal)) + ", on " + setting.Where() + ", " +
-           std::to_string(result.evaluations) + " evaluations";
-  if (result.interrupted) notes += " (stopped early: " + std::to_string(result.requested) + " were asked for)";
-  notes += ". It scored " + Score(setting.goal, result.bestScore);
-  if (result.haveStart) notes += " against the start's " + Score(setting.goal, result.startScore);
-  notes += ": " + WaveText(result.best) + ".";
-  if (!start.notes.isEmpty()) notes += " The start's notes: " + start.notes.toStdString();
-  gait.notes = QString::fromStdString(notes);
+  gait.notes = QString::fromStdString(
+      sim::FoundGaitNotes({startName.toStdString(), start.name.toStdString(), start.notes.toStdString()}, result, setting));
   return gait;
-}
-
-std::string ResultJson(const sim::SearchResult& result, const Setting& setting, const QString& output) {
-  std::string j = "{\"goal\": " + sim::JsonQuoted(sim::GoalName(setting.goal));
-  j += ", \"robot\": " + sim::JsonQuoted(setting.robot);
-  j += ", \"line\": " + sim::JsonQuoted(setting.LineName());
-  j += ", \"seconds\": " + sim::JsonFixed(setting.seconds, 3);
-  j += ", \"unit\": " + sim::JsonQuoted(sim::GoalUnit(setting.goal));
-  j += ", \"evaluations\": " + std::to_string(result.evaluations);
-  j += ", \"requested\": " + std::to_string(result.requested);
-  j += ", \"interrupted\": " + std::string(result.interrupted ? "true" : "false");
-  j += ", \"failed_evaluations\": " + std::to_string(result.failed);
-  j += ", \"start_score\": " + (result.haveStart ? sim::JsonFixed(result.startScore, 6) : std::string("null"));
-  j += ", \"best_score\": " + (result.haveBest ? sim::JsonFixed(result.bestScore, 6) : std::string("null"));
-  j += ", \"start\": " + WaveJson(result.startParameters);
-  j += ", \"best\": " + (result.haveBest ? WaveJson(result.best) : std::string("null"));
-  j += ", \"output\": " + (result.haveBest ? sim::JsonQuoted(output.toStdString()) : std::string("null"));
-  return j + "}\n";
 }
 
 // Where a file is to be written: a folder that is there and may be written.
@@ -210,7 +153,7 @@ int RunSearch(const SearchRequest& request, std::FILE* out, std::FILE* err) {
   std::string error;
   std::unique_ptr<sim::Robot> probe = sim::Robot::Load(options.run.robot, &error);
   if (!probe) return report(error, kUsageExitCode);
-  Setting setting{*goal, probe->name(), request.run.idealLine, request.run.seconds};
+  sim::SearchSetting setting{*goal, probe->name(), request.run.idealLine, request.run.seconds};
   probe.reset();
 
   auto lastLine = std::chrono::steady_clock::now() - std::chrono::seconds(1);
@@ -220,7 +163,7 @@ int RunSearch(const SearchRequest& request, std::FILE* out, std::FILE* err) {
     lastLine = now;
     std::string line = std::string(kAppName) + ": search: " + std::to_string(p.done) + " of " +
                        std::to_string(p.total) + " evaluations, best " +
-                       (p.haveBest ? Score(*goal, p.bestScore) : std::string("none yet"));
+                       (p.haveBest ? sim::ScoreText(*goal, p.bestScore) : std::string("none yet"));
     line += p.done < p.total ? ", about " + Duration(p.secondsLeft) + " left" : ", in " + Duration(p.elapsedSeconds);
     std::fprintf(err, "%s\n", line.c_str());
     std::fflush(err);
@@ -240,7 +183,7 @@ int RunSearch(const SearchRequest& request, std::FILE* out, std::FILE* err) {
                  result->requested);
 
   if (!result->haveBest) {
-    std::fputs(ResultJson(*result, setting, request.output).c_str(), out);
+    std::fputs(sim::SearchResultJson(*result, setting, request.output.toStdString()).c_str(), out);
     std::fflush(out);
     if (result->evaluations == 0) return report("no evaluation was finished: nothing written", status ? status : 1);
     return report("every run of the search failed in the physics: nothing written", status ? status : kFailureExitCode);
@@ -253,8 +196,8 @@ int RunSearch(const SearchRequest& request, std::FILE* out, std::FILE* err) {
   if (!request.report.isEmpty()) {
     sim::SearchReportText text;
     text.title = "Gait search: " + std::string(sim::GoalName(*goal)) + " on " + setting.Where();
-    text.subtitle = "Best " + Score(*goal, result->bestScore) +
-                    (result->haveStart ? " against the start's " + Score(*goal, result->startScore) : std::string()) +
+    text.subtitle = "Best " + sim::ScoreText(*goal, result->bestScore) +
+                    (result->haveStart ? " against the start's " + sim::ScoreText(*goal, result->startScore) : std::string()) +
                     " after " + std::to_string(result->evaluations) + " evaluations from " +
                     QFileInfo(request.startFile).fileName().toStdString() + ".";
     const auto brief = [](const sim::WaveParameters& w) {
@@ -266,7 +209,7 @@ int RunSearch(const SearchRequest& request, std::FILE* out, std::FILE* err) {
     if (!WriteText(request.report, sim::SearchReportSvg(*result, text), &why))
       return report(why, status ? status : kFailureExitCode);
   }
-  std::fputs(ResultJson(*result, setting, request.output).c_str(), out);
+  std::fputs(sim::SearchResultJson(*result, setting, request.output.toStdString()).c_str(), out);
   std::fflush(out);
   return status;
 }
@@ -277,7 +220,7 @@ GaitSearch MakePanelSearch(const std::string& robot) {
   run.robot = robot;
   std::string robotName = robot;
   if (std::unique_ptr<sim::Robot> probe = sim::Robot::Load(robot, nullptr)) robotName = probe->name();
-  search.setting = QString::fromStdString(Setting{sim::SearchGoal::Forward, robotName, run.idealLine, run.seconds}.Where());
+  search.setting = QString::fromStdString(sim::SearchSetting{sim::SearchGoal::Forward, robotName, run.idealLine, run.seconds}.Where());
   search.run = [run, robotName](const GaitSearchRequest& request,
                                 const std::function<void(const GaitSearchProgress&)>& progress,
                                 const std::atomic<bool>& cancel) {
@@ -314,7 +257,7 @@ GaitSearch MakePanelSearch(const std::string& robot) {
     outcome.unit = QString::fromLatin1(sim::GoalUnit(*goal));
     if (result->haveBest)
       outcome.best = FoundGait(request.start, QStringLiteral("the panel's gait"), *result,
-                               Setting{*goal, robotName, run.idealLine, run.seconds});
+                               sim::SearchSetting{*goal, robotName, run.idealLine, run.seconds});
     return outcome;
   };
   return search;

@@ -12,7 +12,7 @@
 #include "files/gait_file.h"
 #include "gait/module_table.h"
 #include "gait/waveform.h"
-#include "link/line_budget.h"
+#include "protocol/line_budget.h"
 #include "sim/headless_run.h"
 #include "sim/robot/robot.h"
 

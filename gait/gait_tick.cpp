@@ -4,8 +4,8 @@
 #include <cstdint>
 
 #include "gait/waveform.h"
-#include "link/line_budget.h"
-#include "link/protocol.h"
+#include "protocol/line_budget.h"
+#include "protocol/protocol.h"
 
 namespace gp {
 

@@ -7,7 +7,7 @@
 
 #include "gait/module_table.h"
 #include "gait/robot_profile.h"
-#include "link/command_sink.h"
+#include "protocol/command_sink.h"
 
 namespace gp {
 

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "link/protocol.h"
+#include "protocol/protocol.h"
 
 namespace gp {
 

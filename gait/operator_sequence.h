@@ -4,7 +4,7 @@
 // gait without the panel, so that both put the same bytes on the line.
 
 #include "gait/module_table.h"
-#include "link/command_sink.h"
+#include "protocol/command_sink.h"
 
 namespace gp {
 

@@ -29,9 +29,9 @@
 #include <functional>
 #include <memory>
 
-#include "link/command_sink.h"
+#include "protocol/command_sink.h"
 #include "link/port_problem.h"
-#include "link/transmit_queue.h"
+#include "protocol/transmit_queue.h"
 
 class QSerialPort;
 

@@ -6,8 +6,8 @@
 #include <QShortcut>
 
 #include "core/app_info.h"
-#include "link/command_sink.h"
-#include "link/protocol.h"
+#include "protocol/command_sink.h"
+#include "protocol/protocol.h"
 #include "link/serial_link.h"
 #include "panel/port_dialog.h"
 #include "panel/port_memory.h"

@@ -11,9 +11,9 @@
 #include "gait/gait_tick.h"
 #include "gait/operator_sequence.h"
 #include "gait/waveform.h"
-#include "link/command_sink.h"
-#include "link/protocol.h"
-#include "link/transmit_queue.h"
+#include "protocol/command_sink.h"
+#include "protocol/protocol.h"
+#include "protocol/transmit_queue.h"
 #include "sim/controller/controller_model.h"
 
 namespace gp::sim {

@@ -28,7 +28,7 @@
 
 #include "gait/gait_driver.h"
 #include "gait/operator_sequence.h"
-#include "link/line.h"
+#include "protocol/line.h"
 #include "link/serial_link.h"
 
 namespace gp {

@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "sim/gait_search.h"
+#include "search/gait_search.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <functional>
 #include <optional>
 
-#include "link/line.h"
+#include "protocol/line.h"
 #include "sim/controller/command_decoder.h"
 
 namespace gp::sim {

@@ -3,7 +3,7 @@
 #include <QPainter>
 #include <algorithm>
 
-#include "link/line.h"
+#include "protocol/line.h"
 #include "sim/controller/virtual_controller.h"
 
 namespace gp::sim {

@@ -4,7 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "link/line.h"
+#include "protocol/line.h"
 
 #if defined(__unix__) || defined(__APPLE__)
 #define GP_HAVE_PTY 1

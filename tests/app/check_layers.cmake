@@ -10,21 +10,25 @@ cmake_minimum_required(VERSION 3.25)
 # A folder's own files are those directly in it; sim/controller and
 # sim/robot are layers of their own below the files directly in sim/.
 set(allowed_core "")
-set(allowed_link "core")
-set(allowed_gait "core;link")
+set(allowed_protocol "core")
+set(allowed_link "core;protocol")
+set(allowed_gait "core;protocol")
 set(allowed_ui "core")
-set(allowed_files "core;gait;link")
-set(allowed_sim/controller "core;link;ui")
-set(allowed_sim/robot "core;gait;link;ui;sim/controller")
-set(allowed_sim "core;files;gait;link;ui;sim/controller;sim/robot")
-set(allowed_panel "core;files;gait;link;ui")
+set(allowed_files "core;gait;protocol")
+set(allowed_sim/controller "core;protocol;link;ui")
+set(allowed_sim/robot "core;gait;protocol;link;ui;sim/controller")
+set(allowed_sim "core;files;gait;protocol;link;ui;sim/controller;sim/robot")
+set(allowed_search "core;files;gait;protocol;sim;sim/controller;sim/robot")
+set(allowed_panel "core;files;gait;protocol;link;ui")
 set(allowed_welcome "core;ui")
-set(allowed_app "core;files;gait;link;ui;sim;sim/controller;sim/robot;panel;welcome")
-set(checked core link gait ui files sim/controller sim/robot sim panel welcome app)
-set(no_qt core)
-set(no_widgets core gait link files)
+set(allowed_app "core;files;gait;protocol;link;ui;sim;sim/controller;sim/robot;search;panel;welcome")
+set(checked core protocol link gait ui files sim/controller sim/robot sim search panel welcome app)
+# Below the serial port nothing knows Qt: the protocol and the search are
+# plain C++ that a headless run or another program can use as they are.
+set(no_qt core protocol search)
+set(no_widgets core protocol gait link files search)
 set(widget_headers QApplication QWidget QMessageBox QDialog QMainWindow QtWidgets)
-set(project_folders app core ui gait link files sim panel welcome tests bench)
+set(project_folders app core protocol ui gait link files sim search panel welcome tests bench)
 
 # The layer a project header belongs to: its folder, with sim's two halves
 # told apart.

@@ -10,7 +10,7 @@
 #include <cmath>
 
 #include "gait/waveform.h"
-#include "link/protocol.h"
+#include "protocol/protocol.h"
 #include "panel/form2.h"
 #include "sim/controller/chain_view.h"
 #include "sim/controller/head_end.h"

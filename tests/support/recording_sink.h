@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "link/command_sink.h"
+#include "protocol/command_sink.h"
 
 namespace gp::testing {
 

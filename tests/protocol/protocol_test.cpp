@@ -1,9 +1,9 @@
-#include "link/protocol.h"
+#include "protocol/protocol.h"
 
 #include <gtest/gtest.h>
 
 #include "gait/waveform.h"
-#include "link/command_sink.h"
+#include "protocol/command_sink.h"
 #include "tests/support/recording_sink.h"
 
 namespace gp {

@@ -1,4 +1,4 @@
-#include "sim/gait_search.h"
+#include "search/gait_search.h"
 
 #include <nlopt.hpp>
 

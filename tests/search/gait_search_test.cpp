@@ -10,8 +10,8 @@
 #include <cmath>
 #include <string>
 
-#include "sim/gait_search.h"
-#include "sim/search_report.h"
+#include "search/gait_search.h"
+#include "search/search_report.h"
 
 namespace gp::sim {
 namespace {

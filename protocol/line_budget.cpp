@@ -1,11 +1,11 @@
-#include "link/line_budget.h"
+#include "protocol/line_budget.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <numeric>
 
-#include "link/line.h"
+#include "protocol/line.h"
 
 namespace gp {
 namespace {

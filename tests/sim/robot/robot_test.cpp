@@ -13,7 +13,7 @@
 
 #include "gait/gait_driver.h"
 #include "gait/waveform.h"
-#include "link/line_budget.h"
+#include "protocol/line_budget.h"
 #include "sim/headless_run.h"
 #include "sim/robot/robot.h"
 #include "sim/robot/servo.h"

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "sim/gait_search.h"
+#include "search/gait_search.h"
 
 namespace gp::sim {
 

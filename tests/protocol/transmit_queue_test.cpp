@@ -1,6 +1,6 @@
 // The transmit queue's rules and pacing, on a clock the test moves by hand.
 
-#include "link/transmit_queue.h"
+#include "protocol/transmit_queue.h"
 
 #include <gtest/gtest.h>
 

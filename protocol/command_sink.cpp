@@ -1,4 +1,4 @@
-#include "link/command_sink.h"
+#include "protocol/command_sink.h"
 
 #include "core/conversions.h"
 

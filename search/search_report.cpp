@@ -1,4 +1,4 @@
-#include "sim/search_report.h"
+#include "search/search_report.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "gait/waveform.h"
-#include "link/protocol.h"
+#include "protocol/protocol.h"
 #include "sim/controller/command_decoder.h"
 
 namespace gp::sim {

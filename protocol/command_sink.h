@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "link/protocol.h"
+#include "protocol/protocol.h"
 
 namespace gp {
 

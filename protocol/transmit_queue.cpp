@@ -1,4 +1,4 @@
-#include "link/transmit_queue.h"
+#include "protocol/transmit_queue.h"
 
 #include <algorithm>
 #include <iterator>

@@ -5,7 +5,7 @@
 
 #include "gait/gait_driver.h"
 #include "gait/waveform.h"
-#include "link/command_sink.h"
+#include "protocol/command_sink.h"
 #include "link/serial_link.h"
 #include "sim/controller_window.h"
 #include "sim/robot/live_robot.h"

@@ -39,8 +39,8 @@
 #include <optional>
 #include <vector>
 
-#include "link/line.h"
-#include "link/protocol.h"
+#include "protocol/line.h"
+#include "protocol/protocol.h"
 
 namespace gp {
 
