@@ -11,6 +11,7 @@
 
 #include "app/exit_status.h"
 #include "core/app_info.h"
+#include "core/conversions.h"
 #include "files/gait_file.h"
 #include "search/found_gait.h"
 #include "search/gait_search.h"
@@ -201,7 +202,7 @@ int RunSearch(const SearchRequest& request, std::FILE* out, std::FILE* err) {
                     " after " + std::to_string(result->evaluations) + " evaluations from " +
                     QFileInfo(request.startFile).fileName().toStdString() + ".";
     const auto brief = [](const sim::WaveParameters& w) {
-      return std::to_string(w.amplitude) + ", " + sim::JsonFixed(w.phaseStep, 1) + ", " + std::to_string(w.centreOffset) + ", " +
+      return std::to_string(w.amplitude) + ", " + FixedText(w.phaseStep, 1) + ", " + std::to_string(w.centreOffset) + ", " +
              std::to_string(w.intervalMs) + " ms";
     };
     text.detail = "Amplitude, phase step, centre offset (degrees), interval: best " + brief(result->best) +

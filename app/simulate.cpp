@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/app_info.h"
+#include "core/conversions.h"
 #include "app/exit_status.h"
 #include "files/gait_file.h"
 #include "gait/module_table.h"
@@ -39,11 +40,6 @@ constexpr double kFewestPositionsPerPeriod = 8;
 // often it hears it again does not matter.
 constexpr int kSwingingAmplitude = 10;
 
-std::string Fixed(double value, int digits) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", digits, value + 0.0);
-  return text;
-}
 
 // The servos that swing but get too few positions a period, in one line,
 // with the shortest interval that would give them enough.
@@ -67,14 +63,14 @@ void WarnAboutFewPositions(const ModuleTable& table, const sim::HeadlessResult& 
   for (int ms = r.intervalMs + 1; ms <= kMaxIntervalMs; ++ms) {
     if (ComputeLineBudget(enabled, ms, kDesignIntervalMs).positionsPerPeriod >= kFewestPositionsPerPeriod) {
       advice = "; with " + std::to_string(enabled) + " modules on the 9600-baud line an interval of " +
-               std::to_string(ms) + " ms or more gives " + Fixed(kFewestPositionsPerPeriod, 0);
+               std::to_string(ms) + " ms or more gives " + FixedText(kFewestPositionsPerPeriod, 0);
       break;
     }
   }
   std::fprintf(err, "%s: warning: channel%s %s get%s as few as %s positions a gait period, fewer than %s: the "
                "wave reaches %s in coarse jumps%s\n",
                kAppName, few.size() > 1 ? "s" : "", channels.c_str(), few.size() > 1 ? "" : "s",
-               Fixed(least, 1).c_str(), Fixed(kFewestPositionsPerPeriod, 0).c_str(),
+               FixedText(least, 1).c_str(), FixedText(kFewestPositionsPerPeriod, 0).c_str(),
                few.size() > 1 ? "them" : "it", advice.c_str());
   std::fflush(err);
 }
@@ -83,14 +79,13 @@ void WarnAboutFewPositions(const ModuleTable& table, const sim::HeadlessResult& 
 std::string Summary(const files::Gait& gait, const sim::HeadlessResult& r) {
   std::string t;
   t += "Gait:                " + gait.name.toStdString() + ", " + std::to_string(r.intervalMs) + " ms a step, " +
-       Fixed(r.periodSeconds, 2) + " s a period\n";
+       FixedText(r.periodSeconds, 2) + " s a period\n";
   t += "Robot:               " + r.robot + ", " + (r.idealLine ? "ideal" : "9600-baud") + " line, " +
-       Fixed(r.seconds, 1) + " s\n";
-  t += "Speed:               " + Fixed(r.speed, 3) + " m/s\n";
-  t += "Body lengths:        " + Fixed(r.bodyLengthsPerPeriod, 2) + " a period\n";
-  std::string heading = Fixed(r.headingChangeDeg, 1);
-  if (heading.find_first_not_of("-0.") == std::string::npos) heading = Fixed(0, 1);
-  else if (r.headingChangeDeg > 0) heading = "+" + heading;
+       FixedText(r.seconds, 1) + " s\n";
+  t += "Speed:               " + FixedText(r.speed, 3) + " m/s\n";
+  t += "Body lengths:        " + FixedText(r.bodyLengthsPerPeriod, 2) + " a period\n";
+  std::string heading = FixedText(r.headingChangeDeg, 1);
+  if (r.headingChangeDeg > 0 && heading != FixedText(0, 1)) heading = "+" + heading;
   t += "Heading change:      " + heading + " degrees (counter-clockwise positive)\n";
   const auto row = [&](const char* label, const auto& cell) {
     char head[32];
@@ -104,9 +99,9 @@ std::string Summary(const files::Gait& gait, const sim::HeadlessResult& r) {
     t += '\n';
   };
   row("Channel", [](std::size_t c) { return std::to_string(c); });
-  row("Positions a period", [&](std::size_t c) { return Fixed(sim::PerPeriod(r, r.positions[c]), 1); });
+  row("Positions a period", [&](std::size_t c) { return FixedText(sim::PerPeriod(r, r.positions[c]), 1); });
   row("Steps a period", [&](std::size_t c) {
-    return r.positions[c] == 0 ? std::string("-") : Fixed(sim::PerPeriod(r, r.newSteps[c]), 1);
+    return r.positions[c] == 0 ? std::string("-") : FixedText(sim::PerPeriod(r, r.newSteps[c]), 1);
   });
   return t;
 }

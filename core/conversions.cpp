@@ -1,7 +1,8 @@
 #include "core/conversions.h"
 
-#include <cmath>
+#include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <limits>
 #include <system_error>
 
@@ -118,6 +119,13 @@ double RoundHalfEven(double v) {
   return std::fmod(f, 2.0) == 0.0 ? f : f + 1.0;
 }
 
+// What std::to_chars wrote, without the sign of a zero: "-0", "-0.000".
+std::string WithoutNegativeZero(const char* begin, const char* end) {
+  std::string text(begin, end);
+  if (text.size() > 1 && text[0] == '-' && text.find_first_not_of("0.", 1) == std::string::npos) text.erase(0, 1);
+  return text;
+}
+
 template <typename Int>
 std::optional<Int> NearestInt(double value) {
   if (!std::isfinite(value)) return std::nullopt;
@@ -156,6 +164,26 @@ std::string SignedDecimal(long long value) {
 }
 
 std::string PlainDecimal(long long value) { return std::to_string(value); }
+
+std::string FixedText(double value, int digits) {
+  // The largest double has 309 digits before the point.
+  char text[420];
+  const auto written = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, std::clamp(digits, 0, 100));
+  return WithoutNegativeZero(text, written.ptr);
+}
+
+std::string SignificantText(double value, int significant) {
+  char text[64];
+  const auto written =
+      std::to_chars(text, text + sizeof text, value, std::chars_format::general, std::clamp(significant, 1, 17));
+  return WithoutNegativeZero(text, written.ptr);
+}
+
+std::string ShortestText(double value) {
+  char text[64];
+  const auto written = std::to_chars(text, text + sizeof text, value);
+  return WithoutNegativeZero(text, written.ptr);
+}
 
 std::string UpperHex(std::int32_t value) {
   auto bits = static_cast<std::uint32_t>(value);

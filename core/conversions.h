@@ -40,4 +40,17 @@ std::string PlainDecimal(long long value);
 // is written as the eight digits of its 32-bit two's complement.
 std::string UpperHex(std::int32_t value);
 
+// Numbers in sentences, reports and JSON. The full stop is the decimal
+// separator whatever the process locale (the program's Qt half sets the
+// locale from the environment, which printf would follow), and a value that
+// is written as zero carries no minus sign ("-0.0" would say it was below
+// zero). Not a number and infinities come out as "nan", "inf" and "-inf".
+//
+// With `digits` decimals, 0 to 100: FixedText(2.345, 1) -> "2.3".
+std::string FixedText(double value, int digits);
+// With `significant` digits, 1 to 17, as printf's %g: SignificantText(0.5236, 2) -> "0.52".
+std::string SignificantText(double value, int significant);
+// The shortest text that reads back as the same double: 0.1 -> "0.1".
+std::string ShortestText(double value);
+
 }  // namespace gp

@@ -4,7 +4,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QLocale>
@@ -14,6 +13,7 @@
 #include <limits>
 
 #include "core/conversions.h"
+#include "core/json_writer.h"
 #include "files/json_file.h"
 #include "files/shared_files.h"
 #include "gait/module_table.h"
@@ -177,27 +177,28 @@ std::optional<Fault> ReadDocument(const QJsonObject& top, Gait* out) {
 }
 
 
-QString JsonText(const QString& text) {
-  const QByteArray quoted = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
-  return QString::fromUtf8(quoted.mid(1, quoted.size() - 2));
-}
-
-QString JsonNumber(double value) { return QString::number(value, 'g', QLocale::FloatingPointShortest); }
-
+// Laid out for people: one member a line, one module a line.
 QByteArray GaitJson(const Gait& gait) {
-  QString out;
-  out += QStringLiteral("{\n  \"format\": \"%1\",\n  \"version\": %2,\n").arg(QLatin1String(kFormat)).arg(kVersion);
-  out += QStringLiteral("  \"name\": %1,\n  \"notes\": %2,\n").arg(JsonText(gait.name), JsonText(gait.notes));
-  out += QStringLiteral("  \"interval_ms\": %1,\n  \"modules\": [\n").arg(gait.intervalMs);
-  for (int i = 0; i < kModules; ++i) {
-    const GaitModule& m = gait.modules[static_cast<std::size_t>(i)];
-    out += QStringLiteral("    { \"amplitude\": %1, \"phase\": %2, \"centre\": %3, \"enabled\": %4 }%5\n")
-               .arg(JsonNumber(m.amplitude), JsonNumber(m.phase), JsonNumber(m.centre),
-                    m.enabled ? QStringLiteral("true") : QStringLiteral("false"),
-                    i + 1 < kModules ? QStringLiteral(",") : QString());
+  using Layout = JsonWriter::Layout;
+  JsonWriter j;
+  j.BeginObject(Layout::Lines);
+  j.Key("format").String(kFormat);
+  j.Key("version").Integer(kVersion);
+  j.Key("name").String(gait.name.toStdString());
+  j.Key("notes").String(gait.notes.toStdString());
+  j.Key("interval_ms").Integer(gait.intervalMs);
+  j.Key("modules").BeginArray(Layout::Lines);
+  for (const GaitModule& m : gait.modules) {
+    j.BeginObject(Layout::Padded);
+    j.Key("amplitude").Number(m.amplitude);
+    j.Key("phase").Number(m.phase);
+    j.Key("centre").Number(m.centre);
+    j.Key("enabled").Bool(m.enabled);
+    j.EndObject();
   }
-  out += QStringLiteral("  ]\n}\n");
-  return out.toUtf8();
+  j.EndArray();
+  j.EndObject();
+  return QByteArray::fromStdString(j.text() + "\n");
 }
 
 }  // namespace

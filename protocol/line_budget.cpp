@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <numeric>
 
+#include "core/conversions.h"
 #include "protocol/line.h"
 
 namespace gp {
@@ -16,16 +16,12 @@ constexpr double kPositionBytes = 11.0;  // "SW0 n hhhh" and two carriage return
 // Two significant figures for the small figures people compare against 0.96.
 std::string KiloBytes(double bytesPerSecond) {
   const double kb = bytesPerSecond / 1000.0;
-  char text[32];
-  std::snprintf(text, sizeof text, kb < 1.0 ? "%.2f" : kb < 10.0 ? "%.1f" : "%.0f", kb);
-  return text;
+  return FixedText(kb, kb < 1.0 ? 2 : kb < 10.0 ? 1 : 0);
 }
 
 // A count a period: one decimal below 10 ("4.4"), whole numbers above.
 std::string Count(double count) {
-  char text[32];
-  std::snprintf(text, sizeof text, count < 9.95 ? "%.1f" : "%.0f", count);
-  return text;
+  return FixedText(count, count < 9.95 ? 1 : 0);
 }
 
 }  // namespace
@@ -59,8 +55,7 @@ std::string LineBudgetText(int enabledModules, int gaitIntervalMs, int refreshIn
   if (b.positionsPerPeriod <= 0) return text + ": no servo enabled";
   if (b.everyStep) return text + ": each servo gets every step, " + Count(b.positionsPerPeriod) + " positions a period";
   // One decimal, so that 19.9 steps never read as all twenty.
-  char steps[32];
-  std::snprintf(steps, sizeof steps, "%.1f", std::floor(b.stepsPerPeriod * 10) / 10);
+  const std::string steps = FixedText(std::floor(b.stepsPerPeriod * 10) / 10, 1);
   return text + ": each servo gets " + steps + " of the " +
          std::to_string(kLineBudgetStepsPerPeriod) + " steps a period";
 }

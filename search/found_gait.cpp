@@ -2,15 +2,19 @@
 
 #include <cmath>
 
-#include "sim/headless_run.h"
+#include "core/conversions.h"
+#include "core/json_writer.h"
 
 namespace gp::sim {
 namespace {
 
-std::string WaveJson(const WaveParameters& w) {
-  return "{\"amplitude\": " + std::to_string(w.amplitude) + ", \"phase_step\": " + JsonFixed(w.phaseStep, 1) +
-         ", \"centre_offset\": " + std::to_string(w.centreOffset) + ", \"interval_ms\": " + std::to_string(w.intervalMs) +
-         "}";
+void WaveJson(JsonWriter& j, const WaveParameters& w) {
+  j.BeginObject();
+  j.Key("amplitude").Integer(w.amplitude);
+  j.Key("phase_step").Fixed(w.phaseStep, 1);
+  j.Key("centre_offset").Integer(w.centreOffset);
+  j.Key("interval_ms").Integer(w.intervalMs);
+  j.EndObject();
 }
 
 }  // namespace
@@ -18,18 +22,18 @@ std::string WaveJson(const WaveParameters& w) {
 std::string SearchSetting::LineName() const { return idealLine ? "ideal" : "9600"; }
 
 std::string SearchSetting::Where() const {
-  return "the " + robot + ", " + LineName() + " line, " + JsonFixed(seconds, seconds == std::floor(seconds) ? 0 : 1) +
+  return "the " + robot + ", " + LineName() + " line, " + FixedText(seconds, seconds == std::floor(seconds) ? 0 : 1) +
          " s a run";
 }
 
 int ScoreDigits(SearchGoal goal) { return goal == SearchGoal::Forward ? 4 : 2; }
 
 std::string ScoreText(SearchGoal goal, double score) {
-  return JsonFixed(score, ScoreDigits(goal)) + " " + GoalUnit(goal);
+  return FixedText(score, ScoreDigits(goal)) + " " + GoalUnit(goal);
 }
 
 std::string WaveText(const WaveParameters& w) {
-  return "amplitude " + std::to_string(w.amplitude) + ", phase step " + JsonFixed(w.phaseStep, 1) +
+  return "amplitude " + std::to_string(w.amplitude) + ", phase step " + FixedText(w.phaseStep, 1) +
          " degrees, centre offset " + std::to_string(w.centreOffset) + ", interval " + std::to_string(w.intervalMs) +
          " ms";
 }
@@ -48,21 +52,28 @@ std::string FoundGaitNotes(const FoundGaitSource& start, const SearchResult& res
 }
 
 std::string SearchResultJson(const SearchResult& result, const SearchSetting& setting, const std::string& output) {
-  std::string j = "{\"goal\": " + JsonQuoted(GoalName(setting.goal));
-  j += ", \"robot\": " + JsonQuoted(setting.robot);
-  j += ", \"line\": " + JsonQuoted(setting.LineName());
-  j += ", \"seconds\": " + JsonFixed(setting.seconds, 3);
-  j += ", \"unit\": " + JsonQuoted(GoalUnit(setting.goal));
-  j += ", \"evaluations\": " + std::to_string(result.evaluations);
-  j += ", \"requested\": " + std::to_string(result.requested);
-  j += ", \"interrupted\": " + std::string(result.interrupted ? "true" : "false");
-  j += ", \"failed_evaluations\": " + std::to_string(result.failed);
-  j += ", \"start_score\": " + (result.haveStart ? JsonFixed(result.startScore, 6) : std::string("null"));
-  j += ", \"best_score\": " + (result.haveBest ? JsonFixed(result.bestScore, 6) : std::string("null"));
-  j += ", \"start\": " + WaveJson(result.startParameters);
-  j += ", \"best\": " + (result.haveBest ? WaveJson(result.best) : std::string("null"));
-  j += ", \"output\": " + (result.haveBest ? JsonQuoted(output) : std::string("null"));
-  return j + "}\n";
+  JsonWriter j;
+  j.BeginObject();
+  j.Key("goal").String(GoalName(setting.goal));
+  j.Key("robot").String(setting.robot);
+  j.Key("line").String(setting.LineName());
+  j.Key("seconds").Fixed(setting.seconds, 3);
+  j.Key("unit").String(GoalUnit(setting.goal));
+  j.Key("evaluations").Integer(result.evaluations);
+  j.Key("requested").Integer(result.requested);
+  j.Key("interrupted").Bool(result.interrupted);
+  j.Key("failed_evaluations").Integer(result.failed);
+  if (result.haveStart) j.Key("start_score").Fixed(result.startScore, 6);
+  else j.Key("start_score").Null();
+  if (result.haveBest) j.Key("best_score").Fixed(result.bestScore, 6);
+  else j.Key("best_score").Null();
+  WaveJson(j.Key("start"), result.startParameters);
+  if (result.haveBest) WaveJson(j.Key("best"), result.best);
+  else j.Key("best").Null();
+  if (result.haveBest) j.Key("output").String(output);
+  else j.Key("output").Null();
+  j.EndObject();
+  return j.text() + "\n";
 }
 
 }  // namespace gp::sim

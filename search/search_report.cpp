@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <vector>
+
+#include "core/conversions.h"
 
 namespace gp::sim {
 namespace {
@@ -19,11 +20,7 @@ struct Box {
   double bottom() const { return top + height; }
 };
 
-std::string Num(double v, int digits = 1) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", digits, v + 0.0);
-  return text;
-}
+std::string Num(double v, int digits = 1) { return FixedText(v, digits); }
 
 std::string Escaped(const std::string& text) {
   std::string out;

@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <deque>
 #include <memory>
 #include <utility>
 
+#include "core/conversions.h"
+#include "core/json_writer.h"
 #include "gait/gait_tick.h"
 #include "gait/operator_sequence.h"
 #include "gait/waveform.h"
@@ -244,10 +245,10 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int interval
     if (k == steps) break;
     robot.Step();
     if (!robot.robot().failure().empty())
-      return fail(robot.robot().name() + ": the physics failed at " + JsonFixed(robot.robot().time(), 3) +
+      return fail(robot.robot().name() + ": the physics failed at " + FixedText(robot.robot().time(), 3) +
                   " s: " + robot.robot().failure());
     if (robot.robot().diverged())
-      return fail(robot.robot().name() + ": the physics became unstable at " + JsonFixed(robot.robot().time(), 3) + " s");
+      return fail(robot.robot().name() + ": the physics became unstable at " + FixedText(robot.robot().time(), 3) + " s");
   }
 
   const auto end = robot.robot().CentreOfMass();
@@ -268,68 +269,44 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int interval
   return result;
 }
 
-std::string JsonFixed(double value, int digits) {
-  char text[64];
-  // Adding zero turns a negative zero into a positive one.
-  std::snprintf(text, sizeof text, "%.*f", digits, value + 0.0);
-  std::string s = text;
-  if (s.find_first_not_of("-0.") == std::string::npos && s[0] == '-') s.erase(0, 1);
-  return s;
-}
-
-std::string JsonQuoted(const std::string& text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
-      out += escape;
-    } else {
-      out += c;
-    }
-  }
-  return out + '"';
-}
-
 double PerPeriod(const HeadlessResult& r, std::uint64_t count) {
   return r.seconds > 0 ? static_cast<double>(count) * r.periodSeconds / r.seconds : 0;
 }
 
 std::string HeadlessJson(const HeadlessResult& r) {
-  std::string j = "{";
-  j += "\"robot\": " + JsonQuoted(r.robot);
-  j += ", \"line\": " + std::string(r.idealLine ? "\"ideal\"" : "\"9600\"");
-  j += ", \"seconds\": " + JsonFixed(r.seconds, 3);
-  j += ", \"interval_ms\": " + std::to_string(r.intervalMs);
-  j += ", \"period_s\": " + JsonFixed(r.periodSeconds, 3);
-  j += ", \"body_length_m\": " + JsonFixed(r.bodyLength, 4);
-  j += ", \"distance_m\": " + JsonFixed(r.distance, 4);
-  j += ", \"speed_m_s\": " + JsonFixed(r.speed, 4);
-  j += ", \"path_length_m\": " + JsonFixed(r.pathLength, 4);
-  j += ", \"forward_m\": " + JsonFixed(r.forward, 4);
-  j += ", \"lateral_m\": " + JsonFixed(r.lateral, 4);
-  j += ", \"body_lengths_per_period\": " + JsonFixed(r.bodyLengthsPerPeriod, 4);
-  j += ", \"heading_change_deg\": " + JsonFixed(r.headingChangeDeg, 2);
-  j += ", \"path\": [";
-  for (std::size_t i = 0; i < r.path.size(); ++i) {
-    if (i) j += ", ";
-    j += "[" + JsonFixed(r.path[i][0], 1) + ", " + JsonFixed(r.path[i][1], 4) + ", " + JsonFixed(r.path[i][2], 4) + "]";
-  }
-  j += "], \"channels\": [";
+  JsonWriter j;
+  j.BeginObject();
+  j.Key("robot").String(r.robot);
+  j.Key("line").String(r.idealLine ? "ideal" : "9600");
+  j.Key("seconds").Fixed(r.seconds, 3);
+  j.Key("interval_ms").Integer(r.intervalMs);
+  j.Key("period_s").Fixed(r.periodSeconds, 3);
+  j.Key("body_length_m").Fixed(r.bodyLength, 4);
+  j.Key("distance_m").Fixed(r.distance, 4);
+  j.Key("speed_m_s").Fixed(r.speed, 4);
+  j.Key("path_length_m").Fixed(r.pathLength, 4);
+  j.Key("forward_m").Fixed(r.forward, 4);
+  j.Key("lateral_m").Fixed(r.lateral, 4);
+  j.Key("body_lengths_per_period").Fixed(r.bodyLengthsPerPeriod, 4);
+  j.Key("heading_change_deg").Fixed(r.headingChangeDeg, 2);
+  j.Key("path").BeginArray();
+  for (const auto& [t, x, y] : r.path) j.BeginArray().Fixed(t, 1).Fixed(x, 4).Fixed(y, 4).EndArray();
+  j.EndArray();
+  j.Key("channels").BeginArray();
   for (std::size_t c = 0; c < r.positions.size(); ++c) {
-    if (c) j += ", ";
-    j += "{\"channel\": " + std::to_string(c) + ", \"positions\": " + std::to_string(r.positions[c]) +
-         ", \"positions_per_s\": " + JsonFixed(static_cast<double>(r.positions[c]) / r.seconds, 2) +
-         ", \"positions_per_period\": " + JsonFixed(PerPeriod(r, r.positions[c]), 2) +
-         ", \"steps_per_period\": " + JsonFixed(PerPeriod(r, r.newSteps[c]), 2) +
-         ", \"peak_tracking_error_deg\": " + JsonFixed(r.peakTrackingErrorDeg[c], 2) +
-         ", \"torque_limited_share\": " + JsonFixed(r.torqueLimitedShare[c], 4) + "}";
+    j.BeginObject();
+    j.Key("channel").Integer(static_cast<long long>(c));
+    j.Key("positions").Integer(static_cast<long long>(r.positions[c]));
+    j.Key("positions_per_s").Fixed(static_cast<double>(r.positions[c]) / r.seconds, 2);
+    j.Key("positions_per_period").Fixed(PerPeriod(r, r.positions[c]), 2);
+    j.Key("steps_per_period").Fixed(PerPeriod(r, r.newSteps[c]), 2);
+    j.Key("peak_tracking_error_deg").Fixed(r.peakTrackingErrorDeg[c], 2);
+    j.Key("torque_limited_share").Fixed(r.torqueLimitedShare[c], 4);
+    j.EndObject();
   }
-  j += "]}\n";
-  return j;
+  j.EndArray();
+  j.EndObject();
+  return j.text() + "\n";
 }
 
 }  // namespace gp::sim

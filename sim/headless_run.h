@@ -75,11 +75,4 @@ double PerPeriod(const HeadlessResult& result, std::uint64_t count);
 // One JSON object, the same bytes for the same result.
 std::string HeadlessJson(const HeadlessResult& result);
 
-// A JSON string for `text`: quoted, with quotes, backslashes and control
-// characters escaped.
-std::string JsonQuoted(const std::string& text);
-
-// A JSON number with `digits` decimals, never written as a negative zero.
-std::string JsonFixed(double value, int digits);
-
 }  // namespace gp::sim

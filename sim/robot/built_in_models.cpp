@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "core/conversions.h"
 #include "sim/robot/robot.h"
 
 namespace gp::sim {
@@ -29,16 +30,12 @@ constexpr BuiltIn kCaterpillar{"caterpillar", "0 1 0", "0 1 0", "0.8 0.8 0.005 0
 constexpr BuiltIn kPitchYaw{"pitch-yaw", "0 1 0", "0 0 1", "0.8 0.8 0.005 0.0001 0.0001", true};
 constexpr const BuiltIn* kBuiltIns[] = {&kSnake, &kCaterpillar, &kPitchYaw};
 
-std::string Num(double v) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.6g", v);
-  return text;
-}
+std::string Num(double v) { return SignificantText(v, 6); }
 
 std::string Negated(const char* axis) {
   double a[3] = {0, 0, 0};
   std::sscanf(axis, "%lf %lf %lf", &a[0], &a[1], &a[2]);
-  return Num(-a[0] + 0.0) + ' ' + Num(-a[1] + 0.0) + ' ' + Num(-a[2] + 0.0);
+  return Num(-a[0]) + ' ' + Num(-a[1]) + ' ' + Num(-a[2]);
 }
 
 // The chain's nine bodies, the head (0) and modules 1 to 8; joint n joins

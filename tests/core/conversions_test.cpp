@@ -1,9 +1,11 @@
 #include "core/conversions.h"
+#include "core/json_writer.h"
 
 #include <gtest/gtest.h>
 
 #include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <string>
 
@@ -104,6 +106,75 @@ TEST(NumberText, WritesTheThreeForms) {
   EXPECT_EQ(UpperHex(255), "FF");
   EXPECT_EQ(UpperHex(-1), "FFFFFFFF");
   EXPECT_EQ(UpperHex(std::numeric_limits<std::int32_t>::min()), "80000000");
+}
+
+TEST(NumberText, FixedAndSignificantRoundAsPrintfDoesInTheCLocale) {
+  // Halves that are exact in binary, values just either side, and a spread.
+  for (const double v : {0.125, 0.375, 2.5, 3.5, -2.5, 1.0 / 3, 2.675, 1e-7, 12345.678901, 1e21, -7.25, 0.05}) {
+    for (int digits = 0; digits <= 6; ++digits) {
+      char expected[512];
+      std::snprintf(expected, sizeof expected, "%.*f", digits, v);
+      EXPECT_EQ(FixedText(v, digits), expected) << v << " with " << digits << " decimals";
+    }
+    char g[64];
+    std::snprintf(g, sizeof g, "%.6g", v);
+    EXPECT_EQ(SignificantText(v, 6), g);
+  }
+  EXPECT_EQ(FixedText(1.7976931348623157e308, 1).size(), 311u);
+  EXPECT_EQ(ShortestText(0.1), "0.1");
+  EXPECT_EQ(ShortestText(-337.5), "-337.5");
+  EXPECT_EQ(ShortestText(30), "30");
+  EXPECT_EQ(ParseNumber(ShortestText(1.0 / 3)), 1.0 / 3);
+}
+
+TEST(NumberText, NeverWritesANegativeZero) {
+  EXPECT_EQ(FixedText(-0.0, 2), "0.00");
+  EXPECT_EQ(FixedText(-0.00004, 4), "0.0000");
+  EXPECT_EQ(FixedText(-0.4, 0), "0");
+  EXPECT_EQ(FixedText(-0.00005001, 4), "-0.0001");
+  EXPECT_EQ(SignificantText(-0.0, 6), "0");
+  EXPECT_EQ(ShortestText(-0.0), "0");
+  EXPECT_EQ(FixedText(-1e-300, 1), "0.0");
+  EXPECT_EQ(SignificantText(-1e-300, 6), "-1e-300");
+}
+
+TEST(NumberText, KeepsTheFullStopInACommaLocale) {
+  const std::string before = std::setlocale(LC_ALL, nullptr);
+  if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr) GTEST_SKIP() << "no de_DE.UTF-8 locale";
+  EXPECT_EQ(FixedText(22.5, 1), "22.5");
+  EXPECT_EQ(SignificantText(0.5236, 6), "0.5236");
+  EXPECT_EQ(ShortestText(1.25), "1.25");
+  JsonWriter j;
+  j.BeginArray().Fixed(0.5, 2).Number(0.25).EndArray();
+  EXPECT_EQ(j.text(), "[0.50, 0.25]");
+  std::setlocale(LC_ALL, before.c_str());
+}
+
+TEST(JsonWriter, WritesEachLayout) {
+  using Layout = JsonWriter::Layout;
+  JsonWriter inline_;
+  inline_.BeginObject().Key("a").Integer(-3).Key("b").BeginArray().Fixed(1, 1).Null().Bool(false).EndArray();
+  inline_.Key("c").BeginObject().EndObject().Key("d").BeginArray().EndArray().EndObject();
+  EXPECT_EQ(inline_.text(), R"({"a": -3, "b": [1.0, null, false], "c": {}, "d": []})");
+
+  JsonWriter lines;
+  lines.BeginObject(Layout::Lines).Key("name").String("x").Key("list").BeginArray(Layout::Lines);
+  lines.BeginObject(Layout::Padded).Key("v").Number(1.5).Key("on").Bool(true).EndObject();
+  lines.BeginObject(Layout::Padded).EndObject();
+  lines.EndArray().EndObject();
+  EXPECT_EQ(lines.text(), "{\n  \"name\": \"x\",\n  \"list\": [\n    { \"v\": 1.5, \"on\": true },\n    {}\n  ]\n}");
+}
+
+TEST(JsonWriter, EscapesTextAndRefusesNumbersJsonCannotHold) {
+  EXPECT_EQ(JsonQuoted("a\"b\\c/\xc3\xa9"), "\"a\\\"b\\\\c/\xc3\xa9\"");
+  EXPECT_EQ(JsonQuoted("\n\t\r\b\f"), R"("\n\t\r\b\f")");
+  EXPECT_EQ(JsonQuoted(std::string("\x01\x1f\x7f", 3)), "\"\\u0001\\u001f\x7f\"");
+  EXPECT_EQ(JsonQuoted(std::string(1, '\0')), R"("\u0000")");
+  JsonWriter j;
+  j.BeginArray();
+  j.Fixed(std::nan(""), 2).Fixed(std::numeric_limits<double>::infinity(), 2).Number(-std::numeric_limits<double>::infinity());
+  j.EndArray();
+  EXPECT_EQ(j.text(), "[null, null, null]");
 }
 
 }  // namespace
