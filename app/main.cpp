@@ -174,18 +174,26 @@ int main(int argc, char* argv[]) {
     if (profile) {
       form->robotControl().useProfile(*profile, commandLine.profileFile);
     } else if (const QString last = gp::RememberedProfile(); !last.isEmpty() && QFile::exists(last)) {
-      form->robotControl().openProfile(last);
+      if (form->robotControl().openProfile(last)) {
+        form->tellFor(QStringLiteral("Robot profile %1 reopened").arg(QDir::toNativeSeparators(last)),
+                      gp::kBriefMessageMs);
+      }
     }
-    form->gaitControl().setSearch(gp::MakePanelSearch(commandLine.simulate.robot));
+    // A search runs on the robot the controller's window shows when the
+    // search is opened, or, without that window, the one the command line names.
+    const std::string robotAtStart = commandLine.simulate.robot;
+    form->gaitControl().setSearch(gp::MakePanelSearch([&liveRobot, robotAtStart] {
+      return liveRobot ? liveRobot->source().toStdString() : robotAtStart;
+    }));
     if (controller) {
       liveRobot = std::make_unique<gp::sim::LiveRobot>(*controller, std::move(robotModel),
                                                        QString::fromStdString(commandLine.simulate.robot));
       auto* window = new gp::sim::ControllerWindow(*controller, *liveRobot);
       controllerWindow = window;
-      gp::sim::RobotView* view = &window->robotView();
-      view->setProfile(form->robotControl().applier() ? &form->robotControl().applier()->profile() : nullptr);
-      QObject::connect(&form->robotControl(), &gp::RobotControl::profileChanged, view,
-                       [view](const gp::RobotProfile* p) { view->setProfile(p); });
+      window->setClipped(form->robotControl().applier() ? form->robotControl().applier()->clipped()
+                                                         : std::vector<int>{});
+      QObject::connect(&form->robotControl(), &gp::RobotControl::clippedChanged, window,
+                       [window](const std::vector<int>& modules) { window->setClipped(modules); });
       QTimer::singleShot(0, window, [&panel, window] {
         if (!panel.isNull()) window->showBeside(panel.data());
       });

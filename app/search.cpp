@@ -108,6 +108,25 @@ bool WriteText(const QString& path, const std::string& text, std::string* why) {
   return false;
 }
 
+// With a robot profile the runs go through it, and the search keeps every
+// swing within the profile's limits instead of letting them be clipped: the
+// command line and the panel alike.
+void KeepWithinProfile(sim::SearchOptions* options, sim::SearchStart* start) {
+  if (!options->run.profile) return;
+  for (int n = kFirstModule; n <= kLastModule; ++n) {
+    options->limits[static_cast<std::size_t>(n)].lowestAngle = options->run.profile->module(n).min;
+    options->limits[static_cast<std::size_t>(n)].highestAngle = options->run.profile->module(n).max;
+  }
+  // The start itself too: a start that swings past them would otherwise be
+  // kept as the best and written out as it is.
+  start->table = sim::WaveTable(*start, sim::StartParameters(*start), options->limits);
+}
+
+std::string RobotName(const std::string& robot) {
+  if (std::unique_ptr<sim::Robot> probe = sim::Robot::Load(robot, nullptr)) return probe->name();
+  return robot;
+}
+
 }  // namespace
 
 int RunSearch(const SearchRequest& request, std::FILE* out, std::FILE* err) {
@@ -139,22 +158,13 @@ int RunSearch(const SearchRequest& request, std::FILE* out, std::FILE* err) {
   options.run = request.run;
   options.evaluations = request.evaluations;
   options.jobs = request.jobs;
-  // With a robot profile the runs go through it, and the search keeps every
-  // swing within the profile's limits instead of letting them be clipped.
-  if (request.run.profile) {
-    for (int n = kFirstModule; n <= kLastModule; ++n) {
-      options.limits[static_cast<std::size_t>(n)].lowestAngle = request.run.profile->module(n).min;
-      options.limits[static_cast<std::size_t>(n)].highestAngle = request.run.profile->module(n).max;
-    }
-    // The start itself too: a start that swings past them would otherwise be
-    // kept as the best and written out as it is.
-    searchStart.table = sim::WaveTable(searchStart, sim::StartParameters(searchStart), options.limits);
-  }
+  KeepWithinProfile(&options, &searchStart);
 
   std::string error;
   std::unique_ptr<sim::Robot> probe = sim::Robot::Load(options.run.robot, &error);
   if (!probe) return report(error, kUsageExitCode);
-  sim::SearchSetting setting{*goal, probe->name(), request.run.idealLine, request.run.seconds};
+  sim::SearchSetting setting{*goal, probe->name(), request.run.idealLine, request.run.seconds,
+                             request.run.profile ? request.run.profile->name : std::string()};
   probe.reset();
 
   auto lastLine = std::chrono::steady_clock::now() - std::chrono::seconds(1);
@@ -215,16 +225,18 @@ int RunSearch(const SearchRequest& request, std::FILE* out, std::FILE* err) {
   return status;
 }
 
-GaitSearch MakePanelSearch(const std::string& robot) {
+GaitSearch MakePanelSearch(std::function<std::string()> robot, double seconds) {
   GaitSearch search;
   sim::HeadlessOptions run;
-  run.robot = robot;
-  std::string robotName = robot;
-  if (std::unique_ptr<sim::Robot> probe = sim::Robot::Load(robot, nullptr)) robotName = probe->name();
-  search.setting = QString::fromStdString(sim::SearchSetting{sim::SearchGoal::Forward, robotName, run.idealLine, run.seconds}.Where());
-  search.run = [run, robotName](const GaitSearchRequest& request,
-                                const std::function<void(const GaitSearchProgress&)>& progress,
-                                const std::atomic<bool>& cancel) {
+  run.seconds = seconds;
+  search.robot = std::move(robot);
+  search.describe = [run](const std::string& chosen) {
+    return QString::fromStdString(
+        sim::SearchSetting{sim::SearchGoal::Forward, RobotName(chosen), run.idealLine, run.seconds, {}}.Where());
+  };
+  search.setting = search.describe(run.robot);
+  search.run = [run](const GaitSearchRequest& request, const std::function<void(const GaitSearchProgress&)>& progress,
+                     const std::atomic<bool>& cancel) {
     GaitSearchOutcome outcome;
     const auto goal = sim::GoalFromName(request.goal.toStdString());
     if (!goal) {
@@ -237,7 +249,10 @@ GaitSearch MakePanelSearch(const std::string& robot) {
     sim::SearchOptions options;
     options.goal = *goal;
     options.run = run;
+    if (!request.robot.empty()) options.run.robot = request.robot;
+    options.run.profile = request.profile;
     options.evaluations = request.evaluations;
+    KeepWithinProfile(&options, &start);
     std::string error;
     const auto result = sim::SearchGait(
         start, options, &cancel,
@@ -258,7 +273,8 @@ GaitSearch MakePanelSearch(const std::string& robot) {
     outcome.unit = QString::fromLatin1(sim::GoalUnit(*goal));
     if (result->haveBest)
       outcome.best = FoundGait(request.start, QStringLiteral("the panel's gait"), *result,
-                               sim::SearchSetting{*goal, robotName, run.idealLine, run.seconds});
+                               sim::SearchSetting{*goal, RobotName(options.run.robot), run.idealLine, run.seconds,
+                                                  request.profile ? request.profile->name : std::string()});
     return outcome;
   };
   return search;

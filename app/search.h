@@ -6,6 +6,8 @@
 
 #include <QString>
 #include <cstdio>
+#include <functional>
+#include <string>
 
 #include "panel/search_dialog.h"
 #include "sim/headless_run.h"
@@ -29,8 +31,9 @@ struct SearchRequest {
 // search early (the best gait so far is written).
 int RunSearch(const SearchRequest& request, std::FILE* out, std::FILE* err);
 
-// The search as the panel's dialog runs it: on this robot, the 9600 line,
-// 10 s a run, one worker for each core.
-GaitSearch MakePanelSearch(const std::string& robot);
+// The search as the panel's dialog runs it: on the robot `robot` names when
+// the dialog opens (a built-in robot or a model file), through the panel's
+// robot profile, on the 9600 line, `seconds` a run, one worker for each core.
+GaitSearch MakePanelSearch(std::function<std::string()> robot, double seconds = 10);
 
 }  // namespace gp

@@ -43,6 +43,7 @@ void GaitTick(ModuleTable& table, GaitState& state, CommandSink& sink, const Err
     const double commanded = profile && std::isfinite(angle) ? profile->Map(n, angle, table.InitAngle[n]) : angle;
     const auto pulse = AngleToPulse(commanded);  // none for an angle that is not finite
     if (!pulse) continue;
+    if (profile) profile->NotePulse(n, *pulse);
     table.Angle[n] = angle;
     table.PulseWidth[n] = *pulse;
     table.PulseHex[n] = PulseText(*pulse);

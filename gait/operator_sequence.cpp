@@ -42,4 +42,11 @@ void Relax(GaitState& state, CommandSink& sink) {
   for (std::string_view literal : kDisableChannel) WriteCommand(sink, literal);
 }
 
+void Resume(const ModuleTable& table, CommandSink& sink) {
+  for (int n = kFirstModule; n <= kLastModule; ++n) {
+    if (IsTrue(table.ServoEnabled[static_cast<std::size_t>(n)]))
+      WriteCommand(sink, kEnableChannel[static_cast<std::size_t>(n - kFirstModule)]);
+  }
+}
+
 }  // namespace gp

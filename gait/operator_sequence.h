@@ -32,4 +32,9 @@ void StartGait(ModuleTable& table, GaitState& state, CommandSink& sink);
 // A link that queues positions drops them first (SerialLink::DropQueuedPositions).
 void Relax(GaitState& state, CommandSink& sink);
 
+// After "Relax": what ticking each ticked module's box sends, "SE00" to
+// "SE07" for the modules the table enables, in order. The table, the run flag
+// and the step are left as they are: "Move" sets the gait going again.
+void Resume(const ModuleTable& table, CommandSink& sink);
+
 }  // namespace gp

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
+
+#include "gait/waveform.h"
 
 namespace gp {
 
@@ -17,7 +20,10 @@ ProfileApplier::ProfileApplier(RobotProfile profile, ClipNotice onClip)
 void ProfileApplier::Tick(bool running) {
   if (running && !wasRunning_) {
     startedAt_ = now_;
-    clipTold_.fill(false);
+    if (!clipped_.empty()) {
+      clipped_.clear();
+      if (onClipsChanged_) onClipsChanged_(clipped_);
+    }
   }
   wasRunning_ = running;
 }
@@ -30,13 +36,8 @@ double ProfileApplier::SwingScale() const {
 double ProfileApplier::Map(int n, double gaitAngle, double centre) {
   const ModuleProfile& module = profile_.module(n);
   const double a = centre + SwingScale() * (gaitAngle - centre);
-  if (a < module.min || a > module.max) {
-    const double limit = a < module.min ? module.min : module.max;
-    if (!clipTold_[static_cast<std::size_t>(n)]) {
-      clipTold_[static_cast<std::size_t>(n)] = true;
-      if (onClip_) onClip_(n, limit);
-    }
-  }
+  heldAt_[static_cast<std::size_t>(n)] =
+      a < module.min ? std::optional(module.min) : a > module.max ? std::optional(module.max) : std::nullopt;
   double angle = ProfiledAngle(module, a);
   auto& last = lastAngle_[static_cast<std::size_t>(n)];
   double& lastAt = lastAt_[static_cast<std::size_t>(n)];
@@ -47,6 +48,17 @@ double ProfileApplier::Map(int n, double gaitAngle, double centre) {
   last = angle;
   lastAt = now_;
   return angle;
+}
+
+void ProfileApplier::NotePulse(int n, std::int32_t pulse) {
+  const std::optional<double> held = std::exchange(heldAt_[static_cast<std::size_t>(n)], std::nullopt);
+  if (!held || std::find(clipped_.begin(), clipped_.end(), n) != clipped_.end()) return;
+  // The speed limit may keep the servo short of the limit for a while.
+  const auto atLimit = AngleToPulse(ProfiledAngle(profile_.module(n), *held));
+  if (!atLimit || pulse != *atLimit) return;
+  clipped_.insert(std::upper_bound(clipped_.begin(), clipped_.end(), n), n);
+  if (onClip_) onClip_(n, *held);
+  if (onClipsChanged_) onClipsChanged_(clipped_);
 }
 
 }  // namespace gp

@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "gait/module_table.h"
 
@@ -49,11 +50,15 @@ class ProfileApplier {
   // Told once per module and start of the gait that it is being clipped, with
   // the limit it was clipped at.
   using ClipNotice = std::function<void(int module, double limit)>;
+  // Told whenever the set of modules clipped since the gait's start changes:
+  // a module joins it, or a new start empties it.
+  using ClipsChanged = std::function<void(const std::vector<int>& modules)>;
 
   explicit ProfileApplier(RobotProfile profile, ClipNotice onClip = nullptr);
 
   const RobotProfile& profile() const { return profile_; }
   void setClipNotice(ClipNotice onClip) { onClip_ = std::move(onClip); }
+  void setClipsChanged(ClipsChanged onChange) { onClipsChanged_ = std::move(onChange); }
 
   // The time, in seconds on any steady clock, of the tick about to run.
   void setNow(double seconds) { now_ = seconds; }
@@ -66,18 +71,29 @@ class ProfileApplier {
   // module's centre angle (swings grow about it during the soft start).
   double Map(int n, double gaitAngle, double centre);
 
+  // The pulse width that went out for module n on this tick, after Map. A
+  // module is clipped when Map held its angle at a limit and the pulse sent
+  // sits at that limit's pulse: the one rule that the status line, the robot
+  // view and the channel table all show.
+  void NotePulse(int n, std::int32_t pulse);
+
+  // Modules 1 to 8 clipped since the gait last started, in order.
+  const std::vector<int>& clipped() const { return clipped_; }
+
   // The swing's scale now: 0 at the start, 1 once the soft start is over.
   double SwingScale() const;
 
  private:
   RobotProfile profile_;
   ClipNotice onClip_;
+  ClipsChanged onClipsChanged_;
   double now_ = 0;
   bool wasRunning_ = false;
   double startedAt_ = 0;
   std::array<std::optional<double>, kTableRows> lastAngle_{};
   std::array<double, kTableRows> lastAt_{};
-  std::array<bool, kTableRows> clipTold_{};
+  std::array<std::optional<double>, kTableRows> heldAt_{};  // the limit Map held the angle at this tick
+  std::vector<int> clipped_;
 };
 
 }  // namespace gp

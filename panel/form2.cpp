@@ -326,7 +326,8 @@ void Form2::buildStatusLine() {
   row->addWidget(recordControl_);
   robotControl_ = new RobotControl(driver_, *this, beside);
   row->addWidget(robotControl_);
-  row->addWidget(new RelaxControl(link_, state_, *this, beside));
+  relaxControl_ = new RelaxControl(link_, state_, *this, beside);
+  row->addWidget(relaxControl_);
   statusBar()->addPermanentWidget(beside);
   // The status bar hides these for a passing message only when they are
   // visible at that moment; a message that comes while the panel is still
@@ -448,7 +449,10 @@ void Form2::onPhaseChanged(int row) { table_.Phase[row] = BoxNumber(textPhase_[r
 
 void Form2::onInitAngleChanged(int row) { table_.InitAngle[row] = NearestInt16Clamped(BoxNumber(textInitAngle_[row])); }
 
-void Form2::onCheckClicked(int row) { ClickCheck(table_, link_, row, check_[row]->checkState() == Qt::Checked); }
+void Form2::onCheckClicked(int row) {
+  ClickCheck(table_, link_, row, check_[row]->checkState() == Qt::Checked);
+  relaxControl_->boxClicked(row);
+}
 
 void Form2::onEnableAll() { EnableAll(link_); }
 
@@ -458,6 +462,12 @@ void Form2::onMove() {
   Move(state_, link_);
   command8_->setEnabled(true);
   command9_->setEnabled(true);
+  if (relaxControl_->relaxed()) {
+    const std::vector<int>& off = relaxControl_->relaxedModules();
+    tell(QStringLiteral("Moving, but module%1 %2 %3 relaxed and will not follow until Resume (Ctrl+Space).")
+             .arg(off.size() == 1 ? QString() : QStringLiteral("s"), ModuleList(off),
+                  off.size() == 1 ? QStringLiteral("is") : QStringLiteral("are")));
+  }
 }
 
 void Form2::onPause() {
@@ -569,9 +579,16 @@ int Form2::gaitIntervalMs() const { return driver_.timer1().interval(); }
 
 // The status bar hides its other widgets for a message only once they are
 // visible, so a message told before the panel is shown waits for it.
-void Form2::tell(const QString& message) {
+void Form2::tell(const QString& message) { tellFor(message, kMessageMs); }
+
+void Form2::tellFor(const QString& message, int ms) {
   pendingMessage_ = message;
+  pendingMessageMs_ = ms;
   if (isVisible()) showPendingMessage();
+}
+
+const RobotProfile* Form2::robotProfile() const {
+  return robotControl_->applier() ? &robotControl_->applier()->profile() : nullptr;
 }
 
 void Form2::showEvent(QShowEvent* event) {
@@ -581,7 +598,7 @@ void Form2::showEvent(QShowEvent* event) {
 
 void Form2::showPendingMessage() {
   if (pendingMessage_.isEmpty()) return;
-  statusBar()->showMessage(pendingMessage_, kMessageMs);
+  statusBar()->showMessage(pendingMessage_, pendingMessageMs_);
   pendingMessage_.clear();
 }
 

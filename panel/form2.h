@@ -23,6 +23,7 @@ namespace gp {
 
 class GaitControl;
 class RecordControl;
+class RelaxControl;
 class RobotControl;
 
 struct PanelOptions {
@@ -53,12 +54,16 @@ class Form2 : public QMainWindow, public PanelHost {
   RecordControl& recordControl() { return *recordControl_; }
   // "Robot: <name>": the robot profile the gait goes through.
   RobotControl& robotControl() { return *robotControl_; }
+  // "Relax", which reads "Resume" while the ticked modules are relaxed.
+  RelaxControl& relaxControl() { return *relaxControl_; }
 
   // What the controls beside the panel may ask of it.
   void enterGait(const files::Gait& gait) override;
   const ModuleTable& moduleTable() const override { return table_; }
   int gaitIntervalMs() const override;
   void tell(const QString& message) override;
+  void tellFor(const QString& message, int ms) override;
+  const RobotProfile* robotProfile() const override;
 
  signals:
   // "Exit" has sent its command, waited, drained and closed the port.
@@ -136,9 +141,11 @@ class Form2 : public QMainWindow, public PanelHost {
   bool escapeForMenu_ = false;  // the Escape under way closes a menu or list
   bool ending_ = false;  // the program's end has begun: "SF" is on its way or gone
   QString pendingMessage_;  // told before the panel was shown
+  int pendingMessageMs_ = 0;
   GaitControl* gaitControl_ = nullptr;
   RecordControl* recordControl_ = nullptr;
   RobotControl* robotControl_ = nullptr;
+  RelaxControl* relaxControl_ = nullptr;
   class PortControl* portControl_ = nullptr;
 };
 

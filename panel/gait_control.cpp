@@ -118,7 +118,7 @@ void GaitControl::setSearch(GaitSearch search) { search_ = std::move(search); }
 SearchDialog* GaitControl::showSearch() {
   if (searchDialog_.isNull()) {
     files::Gait start = currentGait();
-    searchDialog_ = new SearchDialog(search_, start, window());
+    searchDialog_ = new SearchDialog(search_, start, window(), panel_.robotProfile());
     searchDialog_->setAttribute(Qt::WA_DeleteOnClose);
     connect(searchDialog_, &SearchDialog::openGait, this, [this](const files::Gait& gait) {
       applyGait(gait, QStringLiteral("the search"));

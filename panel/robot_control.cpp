@@ -4,6 +4,7 @@
 #include <QFileDialog>
 #include <QMenu>
 #include <QSettings>
+#include <QStringList>
 
 #include "files/robot_profile.h"
 #include "gait/gait_driver.h"
@@ -17,6 +18,12 @@ namespace {
 const char* const kKey = "robot/profile";
 
 QString Degrees(double value) { return QString::number(value, 'g', 6); }
+
+QString ModuleNames(const std::vector<int>& modules) {
+  QStringList names;
+  for (int n : modules) names << QString::number(n);
+  return names.join(QStringLiteral(", "));
+}
 
 }  // namespace
 
@@ -78,8 +85,16 @@ bool RobotControl::openProfile(const QString& path) {
 void RobotControl::useProfile(const RobotProfile& profile, const QString& path) {
   driver_.setProfile(nullptr);
   applier_.emplace(profile, [this](int module, double limit) {
-    panel_.tell(QStringLiteral("module %1 clipped at %2 degrees").arg(module).arg(Degrees(limit)));
+    // The whole set, so that the line names what the robot view and the
+    // channel table mark.
+    const std::vector<int>& all = applier_->clipped();
+    panel_.tell(QStringLiteral("Clipped at a limit since Move: module%1 %2 (module %3 at %4 degrees)")
+                    .arg(all.size() == 1 ? QString() : QStringLiteral("s"), ModuleNames(all))
+                    .arg(module)
+                    .arg(Degrees(limit)));
   });
+  applier_->setClipsChanged([this](const std::vector<int>& modules) { emit clippedChanged(modules); });
+  emit clippedChanged({});
   path_ = path;
   driver_.setProfile(&*applier_);
   showName();
@@ -88,6 +103,7 @@ void RobotControl::useProfile(const RobotProfile& profile, const QString& path) 
 void RobotControl::clearProfile() {
   driver_.setProfile(nullptr);
   applier_.reset();
+  emit clippedChanged({});
   path_.clear();
   RememberProfile(QString());
   showName();
@@ -97,6 +113,8 @@ void RobotControl::showName() {
   emit profileChanged(applier_ ? &applier_->profile() : nullptr);
   setText(applier_ ? QStringLiteral("Robot: %1").arg(QString::fromStdString(applier_->profile().name))
                    : QStringLiteral("Robot: none"));
+  // A button's new text brings its own mnemonic as the shortcut, in place of ours.
+  setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
   if (applier_) setToolTip(QDir::toNativeSeparators(path_) + QStringLiteral(" (Ctrl+Shift+R)"));
 }
 

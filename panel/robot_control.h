@@ -7,6 +7,7 @@
 #include <QString>
 #include <QToolButton>
 #include <optional>
+#include <vector>
 
 #include "gait/robot_profile.h"
 
@@ -37,6 +38,10 @@ class RobotControl : public QToolButton {
  signals:
   // The profile in use changed: the new one, or nullptr for none.
   void profileChanged(const gp::RobotProfile* profile);
+  // The modules clipped at a limit since the gait last started (empty at a
+  // new start or profile): what the status line, the robot view and the
+  // channel table show, from the pulses sent.
+  void clippedChanged(const std::vector<int>& modules);
 
  private:
   void fillMenu();

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 #include "ui/message_box.h"
@@ -27,18 +28,17 @@ QString Duration(double seconds) {
 
 }  // namespace
 
-SearchDialog::SearchDialog(GaitSearch search, files::Gait start, QWidget* parent)
+SearchDialog::SearchDialog(GaitSearch search, files::Gait start, QWidget* parent, const RobotProfile* profile)
     : QDialog(parent), search_(std::move(search)), start_(std::move(start)) {
   setObjectName(QStringLiteral("SearchDialog"));
   setWindowTitle(QStringLiteral("Search for a better gait"));
+  if (search_.robot) robot_ = search_.robot();
+  if (profile) profile_ = *profile;
   auto* layout = new QVBoxLayout(this);
-  auto* about = new QLabel(
-      QStringLiteral("Searches from the gait the panel holds now, with the modules ticked now, on %1. The panel and "
-                     "the gait on the line are not changed.")
-          .arg(search_.setting),
-      this);
-  about->setWordWrap(true);
-  layout->addWidget(about);
+  about_ = new QLabel(about(), this);
+  about_->setObjectName(QStringLiteral("SearchAbout"));
+  about_->setWordWrap(true);
+  layout->addWidget(about_);
 
   auto* form = new QFormLayout;
   goal_ = new QComboBox(this);
@@ -91,6 +91,25 @@ SearchDialog::SearchDialog(GaitSearch search, files::Gait start, QWidget* parent
   setMinimumWidth(460);
 }
 
+QString SearchDialog::about() const {
+  const QString where = search_.describe ? search_.describe(robot_) : search_.setting;
+  QString through = QStringLiteral("with no robot profile");
+  if (profile_) {
+    double low = kProfileAngleLimit, high = -kProfileAngleLimit;
+    for (const ModuleProfile& m : profile_->modules) {
+      low = std::min(low, m.min);
+      high = std::max(high, m.max);
+    }
+    through = QStringLiteral("through the robot profile \"%1\", every swing kept within its limits (%2 to %3 degrees)")
+                  .arg(QString::fromStdString(profile_->name))
+                  .arg(low)
+                  .arg(high);
+  }
+  return QStringLiteral("Searches on %1, %2, from the gait the panel holds now, with the modules ticked now. The "
+                        "panel and the gait on the line are not changed.")
+      .arg(where, through);
+}
+
 SearchDialog::~SearchDialog() {
   cancel_ = true;
   if (worker_.joinable()) worker_.join();
@@ -102,6 +121,8 @@ void SearchDialog::begin() {
   request.start = start_;
   request.goal = goal_->currentData().toString();
   request.evaluations = evaluations_->value();
+  request.robot = robot_;
+  request.profile = profile_;
   goal_->setEnabled(false);
   evaluations_->setEnabled(false);
   searchButton_->setEnabled(false);

@@ -10,9 +10,12 @@
 #include <QString>
 #include <atomic>
 #include <functional>
+#include <optional>
+#include <string>
 #include <thread>
 
 #include "files/gait_file.h"
+#include "gait/robot_profile.h"
 
 class QComboBox;
 class QLabel;
@@ -26,6 +29,12 @@ struct GaitSearchRequest {
   files::Gait start;  // the ticked modules enabled
   QString goal;       // "forward", "turn-left" or "turn-right"
   int evaluations = 200;
+  // The robot every run is on ("snake", "caterpillar", "pitch-yaw" or a
+  // model file; empty: the search's own), and the robot profile the panel
+  // sends through, or none. With a profile the runs go through it and every
+  // swing the search tries keeps within its limits.
+  std::string robot;
+  std::optional<RobotProfile> profile;
 };
 
 struct GaitSearchProgress {
@@ -52,7 +61,11 @@ struct GaitSearchOutcome {
 // say), and the search, which runs to the end on the thread that calls it,
 // calls `progress` from any thread and ends early once `cancel` is set.
 struct GaitSearch {
-  QString setting;  // e.g. "the snake, 9600 line, 10 s a run"
+  QString setting;  // e.g. "the snake, 9600 line, 10 s a run"; where `describe` is not given
+  // The robot to search on now, asked when the dialog opens (the one the
+  // robot view shows), and how the setting on a robot reads.
+  std::function<std::string()> robot;
+  std::function<QString(const std::string& robot)> describe;
   std::function<GaitSearchOutcome(const GaitSearchRequest& request,
                                   const std::function<void(const GaitSearchProgress&)>& progress,
                                   const std::atomic<bool>& cancel)>
@@ -62,8 +75,12 @@ struct GaitSearch {
 class SearchDialog : public QDialog {
   Q_OBJECT
  public:
-  // Searches from `start`, the gait the panel holds when the dialog opens.
-  SearchDialog(GaitSearch search, files::Gait start, QWidget* parent);
+  // Searches from `start`, the gait the panel holds when the dialog opens,
+  // on the search's robot now and through `profile` (or none).
+  SearchDialog(GaitSearch search, files::Gait start, QWidget* parent, const RobotProfile* profile = nullptr);
+
+  // The first line: from what, on which robot, through which profile.
+  QString about() const;
   // A search still running is cancelled and waited for.
   ~SearchDialog() override;
 
@@ -86,6 +103,9 @@ class SearchDialog : public QDialog {
 
   GaitSearch search_;
   files::Gait start_;
+  std::string robot_;
+  std::optional<RobotProfile> profile_;
+  QLabel* about_ = nullptr;
   QComboBox* goal_ = nullptr;
   QSpinBox* evaluations_ = nullptr;
   QProgressBar* bar_ = nullptr;

@@ -8,10 +8,14 @@
 
 #include "files/gait_file.h"
 #include "gait/module_table.h"
+#include "gait/robot_profile.h"
 
 class QToolButton;
 
 namespace gp {
+
+// How long a passing word that matters only at that moment stays.
+constexpr int kBriefMessageMs = 5000;
 
 class PanelHost {
  public:
@@ -25,6 +29,13 @@ class PanelHost {
   // A passing message over the port and the counters; one told before the
   // panel is shown waits for it.
   virtual void tell(const QString& message) = 0;
+  // The same for `ms` milliseconds only (kBriefMessageMs: a few seconds).
+  virtual void tellFor(const QString& message, int ms) {
+    static_cast<void>(ms);
+    tell(message);
+  }
+  // The robot profile the gait goes through now, or nullptr for none.
+  virtual const RobotProfile* robotProfile() const { return nullptr; }
 
  protected:
   ~PanelHost() = default;

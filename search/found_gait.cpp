@@ -38,11 +38,21 @@ std::string WaveText(const WaveParameters& w) {
          " ms";
 }
 
+std::string RobotSentence(const std::string& robot) {
+  if (robot == "snake") return "Snake robot.";
+  if (robot == "caterpillar") return "Caterpillar robot.";
+  if (robot == "pitch-yaw") return "Pitch-yaw snake robot.";
+  return "The robot of the model " + robot + ".";
+}
+
 std::string FoundGaitNotes(const FoundGaitSource& start, const SearchResult& result, const SearchSetting& setting) {
-  std::string notes = "Found by the gait search from " + start.fileName;
+  // The first sentence names the robot, as the presets' notes do, so that a
+  // run on another robot warns of it.
+  std::string notes = RobotSentence(setting.robot) + " Found by the gait search from " + start.fileName;
   if (!start.gaitName.empty()) notes += " (\"" + start.gaitName + "\")";
   notes += ", goal " + std::string(GoalName(setting.goal)) + ", on " + setting.Where() + ", " +
            std::to_string(result.evaluations) + " evaluations";
+  if (!setting.profile.empty()) notes += ", within the limits of the robot profile \"" + setting.profile + "\"";
   if (result.interrupted) notes += " (stopped early: " + std::to_string(result.requested) + " were asked for)";
   notes += ". It scored " + ScoreText(setting.goal, result.bestScore);
   if (result.haveStart) notes += " against the start's " + ScoreText(setting.goal, result.startScore);

@@ -16,6 +16,7 @@ struct SearchSetting {
   std::string robot;  // as the robot names itself
   bool idealLine = false;
   double seconds = 10;
+  std::string profile;  // the robot profile's name the runs went through, or empty for none
   std::string LineName() const;  // "ideal" or "9600"
   std::string Where() const;     // "the snake, 9600 line, 10 s a run"
 };
@@ -28,7 +29,11 @@ std::string ScoreText(SearchGoal goal, double score);
 // "amplitude 40, phase step 36.0 degrees, centre offset 0, interval 50 ms"
 std::string WaveText(const WaveParameters& wave);
 
-// The notes of the gait found: how it was found, its score against the
+// "Caterpillar robot.": the sentence a gait's notes begin with to name the
+// robot (as the robot names itself) it is for.
+std::string RobotSentence(const std::string& robot);
+
+// The notes of the gait found: the robot it was found for, how it was found, its score against the
 // start's, its wave; then the start's own notes.
 struct FoundGaitSource {
   std::string fileName;   // where the start came from, as people know it

@@ -211,6 +211,11 @@ void ControllerWindow::drawFrame() {
   }
 }
 
+void ControllerWindow::setClipped(const std::vector<int>& modules) {
+  robotView_->setClipped(modules);
+  static_cast<ChannelTable*>(table_)->setClipped(modules);
+}
+
 void ControllerWindow::refresh() {
   robot_.catchUp();
   robotView_->repaint();

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
+#include <vector>
 
 class QBoxLayout;
 class QScrollArea;
@@ -43,6 +44,11 @@ class ControllerWindow : public QWidget {
   VirtualController& controller() const { return controller_; }
   LiveRobot& liveRobot() const { return robot_; }
   RobotView& robotView() const { return *robotView_; }
+
+  // The modules the panel's robot profile clipped at a limit since the gait
+  // last started: the robot view and the channel table mark the same set.
+  void setClipped(const std::vector<int>& modules);
+  const QWidget& channelTable() const { return *table_; }
 
   // Brings every view up to date now (tests and screenshots).
   void refresh();

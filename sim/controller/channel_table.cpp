@@ -1,6 +1,7 @@
 #include "sim/controller/channel_table.h"
 
 #include <QPainter>
+#include <algorithm>
 
 namespace gp::sim {
 
@@ -19,6 +20,15 @@ ChannelTable::ChannelTable(const VirtualController& controller, QWidget* parent)
   setMinimumSize(470, 290);
 }
 
+void ChannelTable::setClipped(const std::vector<int>& modules) {
+  clipped_ = modules;
+  update();
+}
+
+bool ChannelTable::marksClipped(int channel) const {
+  return std::find(clipped_.begin(), clipped_.end(), channel + 1) != clipped_.end();
+}
+
 void ChannelTable::PaintStatic(QPainter& p, const QRectF& area) { Title(p, area, QStringLiteral("Channels")); }
 
 void ChannelTable::Paint(QPainter& p, const QRectF& area) {
@@ -27,6 +37,12 @@ void ChannelTable::Paint(QPainter& p, const QRectF& area) {
   p.setPen(QPen(kGrid, 1));
   p.drawLine(QPointF(area.left(), y + 1), QPointF(area.left() + kColumns[5], y + 1));
   DrawNinthRow(p, area, y + 4);
+  if (!clipped_.empty()) {
+    p.setFont(ViewFont(12));
+    p.setPen(kWarn);
+    p.drawText(QRectF(area.left(), y + 4 + kRowHeight, kColumns[5], kRowHeight), Qt::AlignLeft | Qt::AlignVCenter,
+               QStringLiteral("orange: clipped at a robot-profile limit since Move"));
+  }
 }
 
 double ChannelTable::DrawHeader(QPainter& p, const QRectF& area, double y) const {
@@ -56,8 +72,9 @@ double ChannelTable::DrawChannelRow(QPainter& p, const QRectF& area, double y, i
   p.setFont(ViewFont(13, false, true));
   const QColor value = ch.enabled ? kText : kDim;
   if (ch.hasPosition) {
-    Cell(p, area, y, 2, QStringLiteral("%1 \u00b5s").arg(ch.pulseWidth), value);
-    Cell(p, area, y, 3, Degrees(ch.angle), value);
+    const QColor position = marksClipped(c) ? kWarn : value;
+    Cell(p, area, y, 2, QStringLiteral("%1 \u00b5s").arg(ch.pulseWidth), position);
+    Cell(p, area, y, 3, Degrees(ch.angle), position);
   } else {
     Cell(p, area, y, 2, QStringLiteral("\u2014"), kDim);
     Cell(p, area, y, 3, QStringLiteral("\u2014"), kDim);

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "gait/waveform.h"
 #include "sim/controller/head_end.h"
 #include "sim/controller/virtual_controller.h"
 #include "sim/robot/live_robot.h"
@@ -21,8 +20,26 @@ using namespace colours;
 
 namespace {
 
-// The choice lists the snake, the caterpillar, then this item, which asks for a file.
-constexpr int kModelFile = 2;
+// What the robot chooser offers, in its order, and what each item does: load
+// the built-in robot it names, or (no name) ask for a model file. The items
+// are made from this table and each choice is looked up in it again, so an
+// item's place and its action cannot drift apart.
+struct RobotChoiceItem {
+  const char* label;
+  const char* robot;  // nullptr: ask for a model file
+};
+constexpr RobotChoiceItem kRobotChoices[] = {
+    {"Snake", "snake"},
+    {"Caterpillar", "caterpillar"},
+    {"Pitch-yaw snake", "pitch-yaw"},
+    {"Model file\u2026", nullptr},
+};
+constexpr int kRobotChoiceCount = static_cast<int>(std::size(kRobotChoices));
+
+QString AskForModelFile(QWidget* parent) {
+  return QFileDialog::getOpenFileName(parent, QStringLiteral("Robot model"), QString(),
+                                      QStringLiteral("MuJoCo models (*.xml);;All files (*)"));
+}
 
 QString Signed(double value, int decimals) {
   return QStringLiteral("%1%2").arg(value >= 0 ? QStringLiteral("+") : QString()).arg(value, 0, 'f', decimals);
@@ -39,10 +56,10 @@ RobotView::RobotView(const VirtualController& controller, LiveRobot& robot, QWid
   setMinimumSize(560, 220);
   choice_ = new QComboBox(this);
   choice_->setObjectName(QStringLiteral("RobotChoice"));
-  choice_->addItem(QStringLiteral("Snake"), QStringLiteral("snake"));
-  choice_->addItem(QStringLiteral("Caterpillar"), QStringLiteral("caterpillar"));
-  choice_->addItem(QStringLiteral("Pitch-yaw snake"), QStringLiteral("pitch-yaw"));
-  choice_->addItem(QStringLiteral("Model file\u2026"));
+  for (const RobotChoiceItem& item : kRobotChoices) {
+    choice_->addItem(QString::fromUtf8(item.label),
+                     item.robot ? QVariant(QString::fromLatin1(item.robot)) : QVariant());
+  }
   choice_->setToolTip(QStringLiteral("The robot the controller drives"));
   reset_ = new QPushButton(QStringLiteral("Reset"), this);
   reset_->setObjectName(QStringLiteral("RobotReset"));
@@ -80,7 +97,7 @@ bool RobotView::chooseRobot(const QString& robot) {
 }
 
 void RobotView::showChoice(const QString& robot) {
-  int index = choice_->findData(robot);
+  int index = robot.isEmpty() ? -1 : choice_->findData(robot);
   if (index < 0) {
     index = choice_->count();
     choice_->addItem(QFileInfo(robot).fileName(), robot);
@@ -91,9 +108,10 @@ void RobotView::showChoice(const QString& robot) {
 }
 
 void RobotView::onChoice(int index) {
-  if (index == kModelFile) {
-    const QString file = QFileDialog::getOpenFileName(this, QStringLiteral("Robot model"), QString(),
-                                                      QStringLiteral("MuJoCo models (*.xml);;All files (*)"));
+  // The table's items first; after them, the model files chosen before.
+  const bool fromTable = index >= 0 && index < kRobotChoiceCount;
+  if (fromTable && !kRobotChoices[index].robot) {
+    const QString file = askModelFile_ ? askModelFile_(this) : AskForModelFile(this);
     if (file.isEmpty()) {
       choice_->setCurrentIndex(lastChoice_);
       return;
@@ -101,7 +119,12 @@ void RobotView::onChoice(int index) {
     chooseRobot(file);
     return;
   }
-  chooseRobot(choice_->itemData(index).toString());
+  const QString robot = fromTable ? QString::fromLatin1(kRobotChoices[index].robot) : choice_->itemData(index).toString();
+  if (robot.isEmpty()) {
+    choice_->setCurrentIndex(lastChoice_);
+    return;
+  }
+  chooseRobot(robot);
 }
 
 QString RobotView::headline() const {
@@ -203,7 +226,9 @@ void RobotView::Paint(QPainter& p, const QRectF& area) {
     for (int i = 0; i < 3; ++i) a[static_cast<std::size_t>(i)] += d[static_cast<std::size_t>(i)] * f;
     return a;
   };
-  const std::vector<int> clipped = clippedModules();
+  const std::vector<int>& clipped = clipped_;
+  const std::vector<int> off = modulesOff();
+  const auto isOff = [&](int module) { return std::find(off.begin(), off.end(), module) != off.end(); };
   const auto isClipped = [&](int module) { return std::find(clipped.begin(), clipped.end(), module) != clipped.end(); };
   std::optional<QPointF> head, neck;
   double headReach = 0;
@@ -214,7 +239,7 @@ void RobotView::Paint(QPainter& p, const QRectF& area) {
       headReach = std::max({s.size[0], s.size[1], s.size[2]}) * scale;
     }
     if (s.module == 1 && !neck) neck = project(s.pos);
-    const QColor fill = s.module == 0 ? kText : ChannelColour(s.module - 1);
+    const QColor fill = s.module == 0 ? kText : isOff(s.module) ? kOff : ChannelColour(s.module - 1);
     p.setPen(isClipped(s.module) ? QPen(kWarn, 3.0) : QPen(fill.darker(170), 1.2));
     p.setBrush(fill);
     switch (s.kind) {
@@ -246,13 +271,18 @@ void RobotView::Paint(QPainter& p, const QRectF& area) {
   p.setFont(readoutFont);
   p.setPen(robot.failure().empty() ? kText : kWarn);
   p.drawText(QPointF(area.left(), area.top() + 34), headline());
-  if (!clipped.empty()) {
-    QStringList names;
-    for (int n : clipped) names << QString::number(n);
+  QStringList marks;
+  const auto names = [](const std::vector<int>& modules) {
+    QStringList list;
+    for (int n : modules) list << QString::number(n);
+    return QStringLiteral("module%1 %2").arg(modules.size() == 1 ? QString() : QStringLiteral("s"),
+                                             list.join(QStringLiteral(", ")));
+  };
+  if (!clipped.empty()) marks << QStringLiteral("clipped at a limit since Move: ") + names(clipped);
+  if (!off.empty()) marks << QStringLiteral("servo off: ") + names(off);
+  if (!marks.isEmpty()) {
     p.setPen(kWarn);
-    p.drawText(QPointF(area.left(), area.top() + 52),
-               QStringLiteral("clipped at a limit: module%1 %2")
-                   .arg(clipped.size() == 1 ? QString() : QStringLiteral("s"), names.join(QStringLiteral(", "))));
+    p.drawText(QPointF(area.left(), area.top() + 52), marks.join(QStringLiteral("   ")));
   }
   p.setPen(kText);
   p.drawText(QPointF(area.left(), area.bottom() - 4), readouts);
@@ -262,25 +292,16 @@ void RobotView::Paint(QPainter& p, const QRectF& area) {
              Qt::AlignRight | Qt::AlignVCenter, kNoServoNote);
 }
 
-void RobotView::setProfile(const RobotProfile* profile) {
-  if (profile) {
-    profile_ = *profile;
-  } else {
-    profile_.reset();
-  }
+void RobotView::setClipped(const std::vector<int>& modules) {
+  clipped_ = modules;
   update();
 }
 
-std::vector<int> RobotView::clippedModules() const {
+std::vector<int> RobotView::modulesOff() const {
   std::vector<int> out;
-  if (!profile_) return out;
   for (int n = kFirstModule; n <= kLastModule; ++n) {
     const ChannelState& channel = controller().model().channel(n - 1);
-    if (!channel.hasPosition) continue;
-    const ModuleProfile& m = profile_->module(n);
-    const auto a = AngleToPulse(ProfiledAngle(m, m.min)), b = AngleToPulse(ProfiledAngle(m, m.max));
-    if (!a || !b) continue;
-    if (channel.pulseWidth <= std::min(*a, *b) || channel.pulseWidth >= std::max(*a, *b)) out.push_back(n);
+    if (channel.hasPosition && !channel.enabled) out.push_back(n);
   }
   return out;
 }

@@ -7,10 +7,10 @@
 
 #include <QPointF>
 #include <QString>
+#include <functional>
 #include <optional>
 #include <vector>
 
-#include "gait/robot_profile.h"
 #include "sim/controller/view.h"
 #include "sim/robot/floor_camera.h"
 
@@ -31,7 +31,11 @@ class RobotView : public View {
   QComboBox* robotChoice() const { return choice_; }
   QPushButton* resetButton() const { return reset_; }
 
-  // Switches to "snake", "caterpillar" or a model file; a model that cannot
+  // Asks for the model file that "Model file..." loads; a file dialog
+  // unless told otherwise (tests). An empty answer chooses nothing.
+  void setModelFileAsker(std::function<QString(QWidget*)> ask) { askModelFile_ = std::move(ask); }
+
+  // Switches to "snake", "caterpillar", "pitch-yaw" or a model file; a model that cannot
   // be used is reported in a message box and the robot in use stays.
   bool chooseRobot(const QString& robot);
 
@@ -39,11 +43,14 @@ class RobotView : public View {
   // reason, until "Reset" or another robot starts it afresh.
   QString headline() const;
 
-  // The robot profile the panel sends through, or none: with one, a module
-  // whose commanded pulse sits at one of its limits is marked as clipped.
-  void setProfile(const RobotProfile* profile);
-  // Modules 1 to 8 whose last position sits at a limit of the profile.
-  std::vector<int> clippedModules() const;
+  // The modules the panel's robot profile clipped at a limit since the gait
+  // last started, as the panel found them from the pulses it sent; marked
+  // on the bodies and named over the robot.
+  void setClipped(const std::vector<int>& modules);
+  const std::vector<int>& clippedModules() const { return clipped_; }
+  // Modules 1 to 8 whose servo the controller holds disabled now, though
+  // they have had a position: drawn grey and named.
+  std::vector<int> modulesOff() const;
 
  protected:
   void PaintStatic(QPainter& p, const QRectF& area) override;
@@ -57,7 +64,8 @@ class RobotView : public View {
   QPointF toScreen(double u, double v) const;
 
   LiveRobot& robot_;
-  std::optional<RobotProfile> profile_;
+  std::function<QString(QWidget*)> askModelFile_;
+  std::vector<int> clipped_;
   QComboBox* choice_ = nullptr;
   QPushButton* reset_ = nullptr;
   int lastChoice_ = 0;

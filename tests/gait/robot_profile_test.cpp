@@ -186,6 +186,44 @@ class RobotProfileTest : public QObject {
     QCOMPARE(told[0].first, 3);
     QCOMPARE(std::abs(told[0].second), 40.0);
   }
+
+  // The set of clipped modules comes from the pulses sent: a module that the
+  // speed limit still keeps short of its limit is not in it yet, one whose
+  // swing only touches a limit of 90 is never in it, and a new start empties
+  // it. Every change is told with the whole set, in module order.
+  void theClippedSetFollowsThePulsesSent() {
+    RobotProfile profile;
+    profile.modules[4] = {-30, 30, 0, true, 20.0};  // module 5: reversed, 20 degrees a second
+    profile.modules[1] = {-30, 30, 5, false, std::nullopt};  // module 2: trimmed
+    std::vector<std::vector<int>> sets;
+    ProfileApplier applier(profile);
+    applier.setClipsChanged([&](const std::vector<int>& modules) { sets.push_back(modules); });
+    ModuleTable table = Swinging({2, 5, 7}, 90);
+    GaitState state;
+    struct Null : CommandSink {
+      void Write(ServoCommand) override {}
+    } sink;
+    state.Running = kTrue;
+    double now = 0;
+    const auto tick = [&] {
+      applier.setNow(now);
+      GaitTick(table, state, sink, nullptr, &applier);
+      now += 0.05;
+    };
+    tick();
+    tick();
+    // Module 5 creeps at 20 degrees a second, so it is still far from 30.
+    QCOMPARE(applier.clipped(), std::vector<int>{2});
+    for (int k = 0; k < 60; ++k) tick();
+    QCOMPARE(applier.clipped(), (std::vector<int>{2, 5}));  // module 7 reaches 90 and is not held
+    QCOMPARE(sets, (std::vector<std::vector<int>>{{2}, {2, 5}}));
+    state.Running = kFalse;
+    tick();
+    QCOMPARE(applier.clipped(), (std::vector<int>{2, 5}));  // kept while the gait stands
+    state.Running = kTrue;
+    tick();
+    QCOMPARE(sets.at(2), std::vector<int>{});
+  }
 };
 
 }  // namespace gp

@@ -22,6 +22,7 @@
 
 #include "panel/form2.h"
 #include "panel/gait_control.h"
+#include "panel/robot_control.h"
 #include "panel/search_dialog.h"
 #include "tests/support/pty_pair.h"
 #include "ui/message_box.h"
@@ -116,6 +117,42 @@ class SearchDialogTest : public QObject {
     QAction* action = menu->findChild<QAction*>(QStringLiteral("SearchGait"));
     QVERIFY(action);
     QCOMPARE(action->text(), QStringLiteral("Search for a better gait..."));
+  }
+
+  // The dialog searches on the robot the search names when it opens and
+  // through the panel's profile, says both first, and hands both to the run.
+  void searchesOnTheRobotShownThroughTheOpenProfile() {
+    StandIn standIn;
+    standIn.finishAfter = 1;
+    gp::GaitSearch search = standIn.Search();
+    std::string shown = "caterpillar";
+    search.robot = [&shown] { return shown; };
+    search.describe = [](const std::string& robot) { return QStringLiteral("the %1 here").arg(QString::fromStdString(robot)); };
+    control().setSearch(search);
+    gp::RobotProfile tight;
+    tight.name = "My tight";
+    for (gp::ModuleProfile& m : tight.modules) m = {-20, 20, 0, false, std::nullopt};
+    form_->robotControl().useProfile(tight, QStringLiteral("tight.json"));
+    gp::SearchDialog* dialog = control().showSearch();
+    shown = "snake";  // the robot chosen is the one shown when the dialog opened
+    QVERIFY2(dialog->about().startsWith(QStringLiteral("Searches on the caterpillar here, through the robot profile "
+                                                       "\"My tight\", every swing kept within its limits (-20 to 20")),
+             qPrintable(dialog->about()));
+    child<QPushButton>(dialog, "SearchStart")->click();
+    QTRY_VERIFY(!dialog->searching());
+    const std::lock_guard<std::mutex> lock(standIn.mutex);
+    QCOMPARE(standIn.request.robot, std::string("caterpillar"));
+    QVERIFY(standIn.request.profile);
+    QCOMPARE(standIn.request.profile->name, std::string("My tight"));
+    QCOMPARE(standIn.request.profile->module(3).max, 20.0);
+  }
+
+  void withNoProfileItSaysSo() {
+    StandIn standIn;
+    control().setSearch(standIn.Search());
+    gp::SearchDialog* dialog = control().showSearch();
+    QVERIFY2(dialog->about().startsWith(QStringLiteral("Searches on a stand-in robot, with no robot profile")),
+             qPrintable(dialog->about()));
   }
 
   void searchesOffThePanelsThreadAndOpensTheResultOnlyWhenAsked() {

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QToolButton>
 #include <QtTest>
 
@@ -15,6 +16,7 @@
 #include "sim/controller_window.h"
 #include "sim/robot/live_robot.h"
 #include "sim/robot/robot_view.h"
+#include "sim/controller/channel_table.h"
 #include "sim/controller/virtual_controller.h"
 
 using namespace gp;
@@ -27,6 +29,7 @@ class RobotWindowTest : public QObject {
   void showsTheRobotItWasHanded();
   void thePanelSurvivesAPhysicsThatFails();
   void marksTheModuleAProfileClips();
+  void eachRobotChoiceDoesWhatItsNameSays();
 };
 
 namespace {
@@ -177,8 +180,9 @@ void RobotWindowTest::thePanelsGaitMovesTheDrawnSnake() {
 }
 
 // The panel sends through a profile that holds module 2 to 30 degrees
-// either way; the view, handed the same profile, marks module 2 and not
-// module 3, which swings freely.
+// either way; the status line, the robot view and the channel table all
+// name module 2, from the one set the panel finds in the pulses it sends,
+// and not module 3, which swings freely.
 void RobotWindowTest::marksTheModuleAProfileClips() {
   VirtualController vc;
   QString error;
@@ -186,12 +190,15 @@ void RobotWindowTest::marksTheModuleAProfileClips() {
   LiveRobot live(vc, Robot::Load("snake", nullptr), QStringLiteral("snake"));
   ControllerWindow window(vc, live);
   Form2 panel(PanelOptions{vc.devicePath(), QStringLiteral("virtual servo controller")});
+  panel.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&panel));
+  QObject::connect(&panel.robotControl(), &RobotControl::clippedChanged, &window,
+                   [&window](const std::vector<int>& modules) { window.setClipped(modules); });
   RobotProfile profile;
   profile.name = "Held";
   profile.modules[1].min = -30;
   profile.modules[1].max = 30;
   panel.robotControl().useProfile(profile, QStringLiteral("held.json"));
-  window.robotView().setProfile(&profile);
   QCOMPARE(panel.findChild<QToolButton*>(QStringLiteral("RobotButton"))->text(), QStringLiteral("Robot: Held"));
   for (int n : {2, 3}) {
     panel.findChild<QLineEdit*>(QStringLiteral("Text_Amp%1").arg(n))->setText(QStringLiteral("60"));
@@ -200,9 +207,94 @@ void RobotWindowTest::marksTheModuleAProfileClips() {
   QVERIFY(window.robotView().clippedModules().empty());
   panel.findChild<QPushButton*>(QStringLiteral("Command7"))->click();
   QTRY_VERIFY_WITH_TIMEOUT(window.robotView().clippedModules() == std::vector<int>{2}, 10000);
-  QCOMPARE(vc.model().channel(1).pulseWidth >= 1167 && vc.model().channel(1).pulseWidth <= 1833, true);
-  window.robotView().setProfile(nullptr);
+  const auto& table = static_cast<const ChannelTable&>(window.channelTable());
+  for (int c = 0; c < 8; ++c) QCOMPARE(table.marksClipped(c), c == 1);
+  QTRY_VERIFY(panel.statusBar()->currentMessage().contains(QStringLiteral("since Move: module 2 (module 2 at 30 degrees)")));
+  // The pulses the controller got for module 2 never pass the limit's.
+  QTRY_VERIFY_WITH_TIMEOUT(vc.model().channel(1).hasPosition, 5000);
+  QVERIFY(vc.model().channel(1).pulseWidth >= 1167 && vc.model().channel(1).pulseWidth <= 1833);
+  // A new start begins a new set, and no profile marks nothing.
+  panel.findChild<QPushButton*>(QStringLiteral("Command8"))->click();
+  panel.findChild<QPushButton*>(QStringLiteral("Command7"))->click();
+  QTRY_VERIFY_WITH_TIMEOUT(window.robotView().clippedModules() == std::vector<int>{2}, 10000);
+  panel.robotControl().clearProfile();
   QVERIFY(window.robotView().clippedModules().empty());
+  for (int c = 0; c < 8; ++c) QVERIFY(!table.marksClipped(c));
+  panel.findChild<QPushButton*>(QStringLiteral("Command9"))->click();
+}
+
+// Every item of the robot chooser, chosen as a person does: the built-in
+// robots load the robot they name, "Model file..." asks for a file and loads
+// it, and asking for none or for a file that is not a model keeps the robot.
+void RobotWindowTest::eachRobotChoiceDoesWhatItsNameSays() {
+  QStringList boxes;
+  SetCriticalBoxForTesting([&boxes](QWidget*, const QString& text) { boxes << text; });
+  QTemporaryDir dir;
+  const QString model = dir.filePath(QStringLiteral("mine.xml"));
+  QFile file(model);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  file.write(QByteArray::fromStdString(*Robot::BuiltInModel("caterpillar")));
+  file.close();
+
+  VirtualController vc;
+  LiveRobot live(vc, Robot::Load("snake", nullptr), QStringLiteral("snake"));
+  ControllerWindow window(vc, live);
+  RobotView& view = window.robotView();
+  QComboBox* choice = view.robotChoice();
+  int asked = 0;
+  QString answer;
+  view.setModelFileAsker([&](QWidget*) {
+    ++asked;
+    return answer;
+  });
+  const auto choose = [&](const QString& label) {
+    const int index = choice->findText(label);
+    QVERIFY2(index >= 0, qPrintable(label));
+    choice->setCurrentIndex(index);
+    emit choice->activated(index);
+  };
+  QCOMPARE(choice->count(), 4);
+  const struct {
+    const char* label;
+    const char* source;
+    bool fromAbove;
+  } builtIn[] = {{"Caterpillar", "caterpillar", false}, {"Pitch-yaw snake", "pitch-yaw", true}, {"Snake", "snake", true}};
+  for (const auto& item : builtIn) {
+    choose(QString::fromLatin1(item.label));
+    QCOMPARE(live.source(), QString::fromLatin1(item.source));
+    QCOMPARE(choice->currentText(), QString::fromLatin1(item.label));
+    QCOMPARE(asked, 0);
+  }
+  QVERIFY(live.robot().robot().viewFromAbove());
+
+  const QString modelItem = QStringLiteral("Model file\u2026");
+  answer.clear();  // the dialog cancelled
+  choose(modelItem);
+  QCOMPARE(asked, 1);
+  QCOMPARE(live.source(), QStringLiteral("snake"));
+  QCOMPARE(choice->currentText(), QStringLiteral("Snake"));
+
+  answer = dir.filePath(QStringLiteral("missing.xml"));
+  choose(modelItem);
+  QCOMPARE(asked, 2);
+  QCOMPARE(live.source(), QStringLiteral("snake"));
+  QCOMPARE(boxes.size(), 1);
+  QVERIFY2(boxes[0].contains(QStringLiteral("missing.xml")), qPrintable(boxes[0]));
+  QCOMPARE(choice->currentText(), QStringLiteral("Snake"));
+
+  answer = model;
+  choose(modelItem);
+  QCOMPARE(asked, 3);
+  QCOMPARE(live.source(), model);
+  QCOMPARE(choice->currentText(), QStringLiteral("mine.xml"));
+  QVERIFY(!live.robot().robot().viewFromAbove());  // it is the caterpillar's model
+  // The file chosen is offered again, and the table's items still do theirs.
+  choose(QStringLiteral("Snake"));
+  QCOMPARE(live.source(), QStringLiteral("snake"));
+  choose(QStringLiteral("mine.xml"));
+  QCOMPARE(live.source(), model);
+  QCOMPARE(asked, 3);
+  QCOMPARE(boxes.size(), 1);
 }
 
 QTEST_MAIN(RobotWindowTest)
