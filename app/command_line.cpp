@@ -6,6 +6,7 @@
 
 #include "core/app_info.h"
 #include "link/port_problem.h"
+#include "search/search_goal.h"
 #include "sim/robot/robot.h"
 
 namespace gp {
@@ -121,7 +122,7 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
       QStringLiteral("START.json"));
   const QCommandLineOption goalOption(QStringLiteral("goal"),
                                       QStringLiteral("With --search: what the gait should do."),
-                                      QStringLiteral("forward|turn-left|turn-right"));
+                                      QString::fromStdString(sim::GoalNameChoice()));
   const QCommandLineOption evaluationsOption(
       QStringLiteral("evaluations"), QStringLiteral("With --search: headless runs to spend (default 200)."),
       QStringLiteral("N"));
@@ -261,11 +262,11 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
       search.startFile = parser.value(searchOption);
       search.run = result.simulate;
       if (search.startFile.isEmpty()) return fail(QStringLiteral("--search needs a gait file to start from."));
-      if (!parser.isSet(goalOption)) return fail(QStringLiteral("--search needs --goal forward, turn-left or turn-right."));
-      search.goal = parser.value(goalOption);
-      if (search.goal != QStringLiteral("forward") && search.goal != QStringLiteral("turn-left") &&
-          search.goal != QStringLiteral("turn-right"))
-        return fail(QStringLiteral("--goal is forward, turn-left or turn-right, not '%1'.").arg(search.goal));
+      const QString goals = QString::fromStdString(sim::GoalNameList());
+      if (!parser.isSet(goalOption)) return fail(QStringLiteral("--search needs --goal %1.").arg(goals));
+      const auto goal = sim::GoalFromName(parser.value(goalOption).toStdString());
+      if (!goal) return fail(QStringLiteral("--goal is %1, not '%2'.").arg(goals, parser.value(goalOption)));
+      search.goal = *goal;
       // A whole number with an upper bound: a mistyped count should not keep the machine busy for weeks.
       const auto count = [&](const QCommandLineOption& option, int most, int* value) {
         if (!parser.isSet(option)) return true;

@@ -5,11 +5,11 @@
 #include <QSaveFile>
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cmath>
 #include <string>
 
 #include "app/exit_status.h"
+#include "app/shutdown_signals.h"
 #include "core/app_info.h"
 #include "core/conversions.h"
 #include "files/gait_file.h"
@@ -22,42 +22,6 @@ namespace gp {
 namespace {
 
 constexpr double kProgressEverySeconds = 0.5;
-
-static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free,
-              "the signal handler may only touch lock-free atomics");
-std::atomic<bool> g_stop{false};
-std::atomic<int> g_signal{0};
-
-extern "C" void OnSearchSignal(int number) {
-  int none = 0;
-  g_signal.compare_exchange_strong(none, number);
-  g_stop.store(true);
-}
-
-// Ctrl+C, a closed terminal or a kill ends the search between evaluations
-// instead of the process, so that the best gait so far is kept.
-class StopOnSignals {
- public:
-  StopOnSignals() {
-    g_stop = false;
-    g_signal = 0;
-    struct sigaction action {};
-    action.sa_handler = OnSearchSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (std::size_t i = 0; i < std::size(kSignals); ++i) ::sigaction(kSignals[i], &action, &saved_[i]);
-  }
-  ~StopOnSignals() {
-    for (std::size_t i = 0; i < std::size(kSignals); ++i) ::sigaction(kSignals[i], &saved_[i], nullptr);
-  }
-  StopOnSignals(const StopOnSignals&) = delete;
-  StopOnSignals& operator=(const StopOnSignals&) = delete;
-
- private:
-  static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
-  struct sigaction saved_[std::size(kSignals)] {};
-};
-
 
 std::string Duration(double seconds) {
   const long s = std::lround(std::max(0.0, seconds));
@@ -136,9 +100,7 @@ int RunSearch(const SearchRequest& request, std::FILE* out, std::FILE* err) {
     return status;
   };
 
-  const auto goal = sim::GoalFromName(request.goal.toStdString());
-  if (!goal) return report("--goal is forward, turn-left or turn-right, not '" + request.goal.toStdString() + "'",
-                           kUsageExitCode);
+  const sim::SearchGoal goal = request.goal;
   files::Gait start;
   QString readError;
   if (!files::ReadGaitFile(request.startFile, &start, &readError)) return report(readError.toStdString(), kUsageExitCode);
@@ -154,7 +116,7 @@ int RunSearch(const SearchRequest& request, std::FILE* out, std::FILE* err) {
   searchStart.table = files::GaitTable(start);
   searchStart.intervalMs = start.intervalMs;
   sim::SearchOptions options;
-  options.goal = *goal;
+  options.goal = goal;
   options.run = request.run;
   options.evaluations = request.evaluations;
   options.jobs = request.jobs;
@@ -163,7 +125,7 @@ int RunSearch(const SearchRequest& request, std::FILE* out, std::FILE* err) {
   std::string error;
   std::unique_ptr<sim::Robot> probe = sim::Robot::Load(options.run.robot, &error);
   if (!probe) return report(error, kUsageExitCode);
-  sim::SearchSetting setting{*goal, probe->name(), request.run.idealLine, request.run.seconds,
+  sim::SearchSetting setting{goal, probe->name(), request.run.idealLine, request.run.seconds,
                              request.run.profile ? request.run.profile->name : std::string()};
   probe.reset();
 
@@ -174,7 +136,7 @@ int RunSearch(const SearchRequest& request, std::FILE* out, std::FILE* err) {
     lastLine = now;
     std::string line = std::string(kAppName) + ": search: " + std::to_string(p.done) + " of " +
                        std::to_string(p.total) + " evaluations, best " +
-                       (p.haveBest ? sim::ScoreText(*goal, p.bestScore) : std::string("none yet"));
+                       (p.haveBest ? sim::ScoreText(goal, p.bestScore) : std::string("none yet"));
     line += p.done < p.total ? ", about " + Duration(p.secondsLeft) + " left" : ", in " + Duration(p.elapsedSeconds);
     std::fprintf(err, "%s\n", line.c_str());
     std::fflush(err);
@@ -183,9 +145,11 @@ int RunSearch(const SearchRequest& request, std::FILE* out, std::FILE* err) {
   std::optional<sim::SearchResult> result;
   int signalNumber = 0;
   {
-    const StopOnSignals stopOnSignals;
-    result = sim::SearchGait(searchStart, options, &g_stop, progress, &error);
-    signalNumber = g_signal.load();
+    // Ctrl+C, a closed terminal or a kill ends the search between
+    // evaluations instead of the process, so that the best gait so far is kept.
+    const SignalCatcher stopOnSignals;
+    result = sim::SearchGait(searchStart, options, &stopOnSignals.caught(), progress, &error);
+    signalNumber = stopOnSignals.signalNumber();
   }
   if (!result) return report(error, kUsageExitCode);
   const int status = signalNumber != 0 ? kInterruptedExitCode : 0;
@@ -206,9 +170,9 @@ int RunSearch(const SearchRequest& request, std::FILE* out, std::FILE* err) {
     return report(writeError.toStdString(), status ? status : kFailureExitCode);
   if (!request.report.isEmpty()) {
     sim::SearchReportText text;
-    text.title = "Gait search: " + std::string(sim::GoalName(*goal)) + " on " + setting.Where();
-    text.subtitle = "Best " + sim::ScoreText(*goal, result->bestScore) +
-                    (result->haveStart ? " against the start's " + sim::ScoreText(*goal, result->startScore) : std::string()) +
+    text.title = "Gait search: " + std::string(sim::GoalName(goal)) + " on " + setting.Where();
+    text.subtitle = "Best " + sim::ScoreText(goal, result->bestScore) +
+                    (result->haveStart ? " against the start's " + sim::ScoreText(goal, result->startScore) : std::string()) +
                     " after " + std::to_string(result->evaluations) + " evaluations from " +
                     QFileInfo(request.startFile).fileName().toStdString() + ".";
     const auto brief = [](const sim::WaveParameters& w) {
@@ -235,6 +199,12 @@ GaitSearch MakePanelSearch(std::function<std::string()> robot, double seconds) {
         sim::SearchSetting{sim::SearchGoal::Forward, RobotName(chosen), run.idealLine, run.seconds, {}}.Where());
   };
   search.setting = search.describe(run.robot);
+  for (const sim::SearchGoal goal : sim::kSearchGoals)
+    search.goals.push_back({QString::fromLatin1(sim::GoalName(goal)), QString::fromLatin1(sim::GoalTitle(goal))});
+  search.scoreText = [](const QString& name, double score) {
+    const auto goal = sim::GoalFromName(name.toStdString());
+    return goal ? QString::fromStdString(sim::ScoreText(*goal, score)) : QString::number(score);
+  };
   search.run = [run](const GaitSearchRequest& request, const std::function<void(const GaitSearchProgress&)>& progress,
                      const std::atomic<bool>& cancel) {
     GaitSearchOutcome outcome;
@@ -270,7 +240,6 @@ GaitSearch MakePanelSearch(std::function<std::string()> robot, double seconds) {
     outcome.startScore = result->startScore;
     outcome.haveBest = result->haveBest;
     outcome.bestScore = result->bestScore;
-    outcome.unit = QString::fromLatin1(sim::GoalUnit(*goal));
     if (result->haveBest)
       outcome.best = FoundGait(request.start, QStringLiteral("the panel's gait"), *result,
                                sim::SearchSetting{*goal, RobotName(options.run.robot), run.idealLine, run.seconds,

@@ -10,13 +10,14 @@
 #include <string>
 
 #include "panel/search_dialog.h"
+#include "search/search_goal.h"
 #include "sim/headless_run.h"
 
 namespace gp {
 
 struct SearchRequest {
   QString startFile;
-  QString goal;                             // "forward", "turn-left" or "turn-right"
+  sim::SearchGoal goal = sim::SearchGoal::Forward;
   sim::HeadlessOptions run;  // robot, line and seconds of each evaluation
   int evaluations = 200;
   int jobs = 0;  // worker threads; 0: one for each core

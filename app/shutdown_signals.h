@@ -1,22 +1,49 @@
 #pragma once
-// Ctrl+C, a closed terminal and a logout (SIGINT, SIGHUP, SIGTERM) end the
+// Ctrl+C, a closed terminal and a logout (SIGINT, SIGTERM, SIGHUP) end the
 // program the orderly way, as "Exit" does, instead of killing it between two
 // commands with the robot enabled and the port's lock file left behind.
 //
-// The handler only writes the signal's number into a pipe; the event loop
-// reads it and emits requested(), so the shutdown runs on the user-interface
-// thread between two events, never inside a write.
+// One handler serves every part that stops on them: it only notes the first
+// signal's number and a flag in lock-free atomics and writes a byte into a
+// pipe. A loop (the search) looks at the flag between two steps; the event
+// loop (the panel, the replay) reads the pipe and runs the shutdown on the
+// user-interface thread between two events, never inside a write.
 
 #include <QObject>
+#include <atomic>
+#include <signal.h>
 
 class QSocketNotifier;
 
 namespace gp {
 
+inline constexpr int kShutdownSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The handler, installed while this lives, one at a time; the handlers that
+// were there before come back when it goes.
+class SignalCatcher {
+ public:
+  SignalCatcher();
+  ~SignalCatcher();
+  SignalCatcher(const SignalCatcher&) = delete;
+  SignalCatcher& operator=(const SignalCatcher&) = delete;
+
+  bool installed() const { return installed_; }
+  // Set by the first signal.
+  const std::atomic<bool>& caught() const;
+  // The first signal's number; 0 before any.
+  int signalNumber() const;
+  // Readable once a signal has come; -1 when not installed.
+  int readFd() const;
+
+ private:
+  bool installed_ = false;
+  struct sigaction saved_[std::size(kShutdownSignals)] {};
+};
+
 class ShutdownSignals : public QObject {
   Q_OBJECT
  public:
-  // Installs the handlers; one instance at a time.
   explicit ShutdownSignals(QObject* parent = nullptr);
   ~ShutdownSignals() override;
 
@@ -29,6 +56,7 @@ class ShutdownSignals : public QObject {
  private:
   void onReadable();
 
+  SignalCatcher catcher_;
   QSocketNotifier* notifier_ = nullptr;
   bool emitted_ = false;
 };

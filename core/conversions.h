@@ -8,6 +8,11 @@
 
 namespace gp {
 
+// The circle's constant to a double's full precision, for the physics, the
+// views and the pictures. The gait's waveform keeps its own, shortened one
+// (kGaitPi in gait/waveform.h): the robot's gait was tuned with it.
+constexpr double kPi = 3.14159265358979323846;
+
 // Reads the number at the start of an entry box's text, leniently, and never
 // fails. Blanks, tabs and line feeds are skipped wherever they stand. Then an
 // optional sign, digits, an optional full stop and fraction digits and an

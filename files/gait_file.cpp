@@ -39,7 +39,7 @@ QString ModuleWord(int index) { return QStringLiteral("module %1").arg(index + 1
 std::optional<Fault> CheckValues(const Gait& gait) {
   if (gait.intervalMs < kMinIntervalMs || gait.intervalMs > kMaxIntervalMs) {
     return Fault{QStringLiteral("interval_ms"),
-                 QStringLiteral("%1 is outside 1 to 1000 milliseconds").arg(gait.intervalMs)};
+                 QStringLiteral("%1 is outside %2").arg(gait.intervalMs).arg(QString::fromStdString(IntervalRangeText()))};
   }
   for (int i = 0; i < kModules; ++i) {
     const GaitModule& m = gait.modules[static_cast<std::size_t>(i)];
@@ -155,8 +155,9 @@ std::optional<Fault> ReadDocument(const QJsonObject& top, Gait* out) {
                                                     .arg(QString::number(ms, 'g', QLocale::FloatingPointShortest))};
   }
   if (ms < kMinIntervalMs || ms > kMaxIntervalMs) {
-    return Fault{QStringLiteral("interval_ms"), QStringLiteral("%1 is outside 1 to 1000 milliseconds")
-                                                    .arg(QString::number(ms, 'g', QLocale::FloatingPointShortest))};
+    return Fault{QStringLiteral("interval_ms"), QStringLiteral("%1 is outside %2")
+                                                    .arg(QString::number(ms, 'g', QLocale::FloatingPointShortest),
+                                                         QString::fromStdString(IntervalRangeText()))};
   }
   gait.intervalMs = static_cast<int>(ms);
 

@@ -27,6 +27,10 @@ constexpr int kNinthChannelRow = 9;
 constexpr int kAmpLimit = 90;
 constexpr int kMinIntervalMs = 1;
 constexpr int kMaxIntervalMs = 1000;
+// The interval's bounds as messages name them: "1 to 1000 ms".
+inline std::string IntervalRangeText() {
+  return std::to_string(kMinIntervalMs) + " to " + std::to_string(kMaxIntervalMs) + " ms";
+}
 
 // Both timers' interval from the start, in milliseconds: the refresh keeps it
 // for good; the gait clock's is the operator's to change.

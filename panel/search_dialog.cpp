@@ -43,9 +43,7 @@ SearchDialog::SearchDialog(GaitSearch search, files::Gait start, QWidget* parent
   auto* form = new QFormLayout;
   goal_ = new QComboBox(this);
   goal_->setObjectName(QStringLiteral("SearchGoal"));
-  goal_->addItem(QStringLiteral("Forward (m/s)"), QStringLiteral("forward"));
-  goal_->addItem(QStringLiteral("Turn left (degrees a second)"), QStringLiteral("turn-left"));
-  goal_->addItem(QStringLiteral("Turn right (degrees a second)"), QStringLiteral("turn-right"));
+  for (const GaitSearchGoal& goal : search_.goals) goal_->addItem(goal.title, goal.name);
   form->addRow(QStringLiteral("&Goal:"), goal_);
   evaluations_ = new QSpinBox(this);
   evaluations_->setObjectName(QStringLiteral("SearchEvaluations"));
@@ -129,7 +127,7 @@ void SearchDialog::begin() {
   bar_->setRange(0, request.evaluations);
   bar_->setValue(0);
   status_->setText(QStringLiteral("Searching..."));
-  unit_ = request.goal == QStringLiteral("forward") ? QStringLiteral("m/s") : QStringLiteral("deg/s");
+  goalName_ = request.goal;
   // The search's progress and its end come back to this thread as events;
   // once the dialog is gone, undelivered ones go with it.
   worker_ = std::thread([this, request, run = search_.run] {
@@ -149,7 +147,7 @@ void SearchDialog::begin() {
 }
 
 QString SearchDialog::score(double value) const {
-  return QStringLiteral("%1 %2").arg(value, 0, 'f', unit_ == QStringLiteral("m/s") ? 3 : 1).arg(unit_);
+  return search_.scoreText ? search_.scoreText(goalName_, value) : QString::number(value);
 }
 
 void SearchDialog::showProgress(const GaitSearchProgress& p) {
@@ -177,7 +175,6 @@ void SearchDialog::finish(const GaitSearchOutcome& outcome) {
     return;
   }
   bar_->setValue(outcome.evaluations);
-  if (!outcome.unit.isEmpty()) unit_ = outcome.unit;
   QString text = outcome.evaluations < outcome.requested
                      ? QStringLiteral("Cancelled after %1 of %2 evaluations.").arg(outcome.evaluations).arg(outcome.requested)
                      : QStringLiteral("Done: %1 evaluations.").arg(outcome.evaluations);

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "files/gait_file.h"
 #include "gait/robot_profile.h"
@@ -27,7 +28,7 @@ namespace gp {
 
 struct GaitSearchRequest {
   files::Gait start;  // the ticked modules enabled
-  QString goal;       // "forward", "turn-left" or "turn-right"
+  QString goal;       // one of GaitSearch::goals' names
   int evaluations = 200;
   // The robot every run is on ("snake", "caterpillar", "pitch-yaw" or a
   // model file; empty: the search's own), and the robot profile the panel
@@ -53,19 +54,28 @@ struct GaitSearchOutcome {
   double startScore = 0;
   bool haveBest = false;
   double bestScore = 0;
-  QString unit;       // of the scores
   files::Gait best;   // named, with notes saying how it was found
 };
 
+// A goal the person may choose: its name for the search and its title.
+struct GaitSearchGoal {
+  QString name;   // "forward"
+  QString title;  // "Forward (m/s)"
+};
+
 // What the program hands the panel: where a search runs (for the dialog to
-// say), and the search, which runs to the end on the thread that calls it,
-// calls `progress` from any thread and ends early once `cancel` is set.
+// say), the goals and how their scores are written (so that the panel shows
+// the figures the command line prints), and the search, which runs to the
+// end on the thread that calls it, calls `progress` from any thread and ends
+// early once `cancel` is set.
 struct GaitSearch {
   QString setting;  // e.g. "the snake, 9600 line, 10 s a run"; where `describe` is not given
   // The robot to search on now, asked when the dialog opens (the one the
   // robot view shows), and how the setting on a robot reads.
   std::function<std::string()> robot;
   std::function<QString(const std::string& robot)> describe;
+  std::vector<GaitSearchGoal> goals;
+  std::function<QString(const QString& goal, double score)> scoreText;  // "0.2913 m/s"
   std::function<GaitSearchOutcome(const GaitSearchRequest& request,
                                   const std::function<void(const GaitSearchProgress&)>& progress,
                                   const std::atomic<bool>& cancel)>
@@ -119,7 +129,7 @@ class SearchDialog : public QDialog {
   std::thread worker_;
   bool finished_ = false;
   bool closeWhenDone_ = false;
-  QString unit_;
+  QString goalName_;
   GaitSearchOutcome outcome_;
 };
 

@@ -334,34 +334,6 @@ class Search {
 
 }  // namespace
 
-std::optional<SearchGoal> GoalFromName(const std::string& name) {
-  if (name == "forward") return SearchGoal::Forward;
-  if (name == "turn-left") return SearchGoal::TurnLeft;
-  if (name == "turn-right") return SearchGoal::TurnRight;
-  return std::nullopt;
-}
-
-const char* GoalName(SearchGoal goal) {
-  switch (goal) {
-    case SearchGoal::Forward: return "forward";
-    case SearchGoal::TurnLeft: return "turn-left";
-    case SearchGoal::TurnRight: return "turn-right";
-  }
-  return "forward";
-}
-
-const char* GoalUnit(SearchGoal goal) { return goal == SearchGoal::Forward ? "m/s" : "deg/s"; }
-
-double GoalScore(SearchGoal goal, const HeadlessResult& run) {
-  if (!(run.seconds > 0)) return 0;
-  switch (goal) {
-    case SearchGoal::Forward: return run.forward / run.seconds;
-    case SearchGoal::TurnLeft: return run.headingChangeDeg / run.seconds;
-    case SearchGoal::TurnRight: return -run.headingChangeDeg / run.seconds;
-  }
-  return 0;
-}
-
 WaveParameters StartParameters(const SearchStart& start) {
   WaveParameters w;
   const std::vector<int> enabled = EnabledModules(start.table);
@@ -410,7 +382,7 @@ std::optional<SearchResult> SearchGait(const SearchStart& start, const SearchOpt
   if (options.evaluations < 1) return fail("the search needs at least one evaluation");
   if (EnabledModules(start.table).empty()) return fail("the start gait enables no module: there is nothing to move");
   if (start.intervalMs < kMinIntervalMs || start.intervalMs > kMaxIntervalMs)
-    return fail("the start gait's interval must be 1 to 1000 ms");
+    return fail("the start gait's interval must be " + IntervalRangeText());
   if (!(options.run.seconds > 0) || !std::isfinite(options.run.seconds)) return fail("the runs must last a positive time");
 
   const int runs = std::min(kRuns, options.evaluations - 1);

@@ -17,19 +17,10 @@
 #include <vector>
 
 #include "gait/module_table.h"
+#include "search/search_goal.h"
 #include "sim/headless_run.h"
 
 namespace gp::sim {
-
-enum class SearchGoal { Forward, TurnLeft, TurnRight };
-
-// "forward", "turn-left", "turn-right".
-std::optional<SearchGoal> GoalFromName(const std::string& name);
-const char* GoalName(SearchGoal goal);
-const char* GoalUnit(SearchGoal goal);  // "m/s" or "deg/s"
-// Forward: metres along the starting heading per second. Turning: degrees of
-// heading per second, counter-clockwise positive for left, clockwise for right.
-double GoalScore(SearchGoal goal, const HeadlessResult& run);
 
 // The four numbers the search varies. Every enabled module's own values
 // follow from them and the start: the amplitudes all move by the same amount,

@@ -21,7 +21,6 @@ namespace gp::sim {
 namespace {
 
 using Ns = std::chrono::nanoseconds;
-constexpr double kPi = 3.14159265358979323846;
 constexpr std::int64_t kPathEveryMs = 500;
 
 // The serial line between the panel and the controller. Paced, it is the

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <string>
 
+#include "core/conversions.h"
 #include "sim/headless_run.h"
 #include "sim/robot/robot.h"
 
@@ -29,7 +30,7 @@ double PhysicsAlone(const char* name, double seconds) {
   for (long k = 0; k < steps; ++k) {
     const double t = robot->time();
     for (int n = 1; n <= gp::sim::kRobotModules; ++n)
-      robot->SetServo(n, 0.5236 * std::sin(2 * 3.14159265358979 * t - 0.7854 * (n - 1)));
+      robot->SetServo(n, 0.5236 * std::sin(2 * gp::kPi * t - 0.7854 * (n - 1)));
     robot->Step();
   }
   const double cpu = static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC;

@@ -9,7 +9,6 @@
 namespace gp::sim {
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 
 // Sizes of a typical hobby-servo module: 80 mm long, 50 mm wide, 40 mm
 // high, 120 g, a servo of 0.16 s per 60 degrees and 1 N m. On the snake and

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 
+#include "core/conversions.h"
 #include "sim/controller/virtual_controller.h"
 
 namespace gp::sim {
@@ -111,7 +112,7 @@ LiveRobot::Readout LiveRobot::readout() const {
       out.speed = std::hypot(last.x - first.x, last.y - first.y) / (static_cast<double>(last.ms - first.ms) / 1000.0);
   }
   out.distance = std::hypot(com[0] - start_.x(), com[1] - start_.y());
-  out.headingDeg = r.Heading() * 180.0 / 3.14159265358979323846;
+  out.headingDeg = r.Heading() * 180.0 / kPi;
   out.periodSeconds = PeriodOnTheLine(controller_.model(), controller_.nowMs());
   if (out.periodSeconds && r.bodyLength() > 0) out.bodyLengthsPerPeriod = out.speed * *out.periodSeconds / r.bodyLength();
   return out;

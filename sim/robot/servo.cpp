@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/conversions.h"
+
 namespace gp::sim {
 
 double PulseToRadians(std::int32_t pulseWidthUs) {
-  constexpr double kPi = 3.14159265358979323846;
   return (static_cast<double>(pulseWidthUs) - 1500.0) * kPi / 2000.0;
 }
 

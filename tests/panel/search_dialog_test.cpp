@@ -40,6 +40,11 @@ struct StandIn {
   gp::GaitSearch Search() {
     gp::GaitSearch search;
     search.setting = QStringLiteral("a stand-in robot");
+    search.goals = {{QStringLiteral("ahead"), QStringLiteral("Ahead")}, {QStringLiteral("round"), QStringLiteral("Round")}};
+    // Scores as the program writes them, the goal's name beside them.
+    search.scoreText = [](const QString& goal, double score) {
+      return QStringLiteral("%1 of %2").arg(score, 0, 'f', 4).arg(goal);
+    };
     search.run = [this](const gp::GaitSearchRequest& r, const std::function<void(const gp::GaitSearchProgress&)>& progress,
                         const std::atomic<bool>& cancel) {
       {
@@ -60,7 +65,6 @@ struct StandIn {
       outcome.haveStart = outcome.haveBest = true;
       outcome.startScore = 0;
       outcome.bestScore = 0.01 * done;
-      outcome.unit = QStringLiteral("m/s");
       outcome.best = r.start;
       outcome.best.name = QStringLiteral("Found");
       outcome.best.modules[0].amplitude = 45;
@@ -172,7 +176,7 @@ class SearchDialogTest : public QObject {
     {
       const std::lock_guard<std::mutex> lock(standIn.mutex);
       QVERIFY(standIn.thread != std::this_thread::get_id());
-      QCOMPARE(standIn.request.goal, QStringLiteral("turn-left"));
+      QCOMPARE(standIn.request.goal, QStringLiteral("round"));
       QCOMPARE(standIn.request.evaluations, 5000);
       // From the panel's own gait: the ticked module is the one enabled.
       QCOMPARE(standIn.request.start.modules[0].amplitude, 30.0);
@@ -209,7 +213,9 @@ class SearchDialogTest : public QObject {
     child<QPushButton>(dialog, "SearchStart")->click();
     auto* status = child<QLabel>(dialog, "SearchStatus");
     QTRY_VERIFY2(status->text().contains(QStringLiteral("Done: 4 evaluations")), qPrintable(status->text()));
-    QVERIFY2(status->text().contains(QStringLiteral("0.040 m/s")), qPrintable(status->text()));
+    // The figures in the words the program hands in, for the goal chosen.
+    QVERIFY2(status->text().contains(QStringLiteral("scores 0.0400 of ahead, the panel's gait 0.0000 of ahead")),
+             qPrintable(status->text()));
     QVERIFY(!standIn.sawCancel);
     // A second request raises the same dialog rather than starting another.
     QCOMPARE(control().showSearch(), dialog);

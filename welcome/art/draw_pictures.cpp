@@ -25,9 +25,11 @@
 #include <functional>
 #include <vector>
 
+#include "core/conversions.h"
+
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+using gp::kPi;
 
 // The robot's colours: anodised aluminium brackets, black servo cases with a
 // blue band, white servo horns.

@@ -8,6 +8,7 @@
 #include <QtTest>
 #include <cmath>
 
+#include "core/conversions.h"
 #include "sim/robot/live_robot.h"
 #include "sim/controller/virtual_controller.h"
 
@@ -15,7 +16,7 @@ using namespace gp::sim;
 
 namespace {
 
-constexpr double kDeg = 3.14159265358979323846 / 180.0;
+constexpr double kDeg = gp::kPi / 180.0;
 
 }  // namespace
 
@@ -87,7 +88,7 @@ void LiveRobotTest::readsTheGaitPeriodOffTheLine() {
   ControllerModel model;
   model.Feed("SE00\rSE01\r", 0);
   for (std::int64_t ms = 0; ms <= 6000; ms += 92) {
-    const double angle = 30 * std::sin(2 * 3.14159265358979323846 * static_cast<double>(ms) / 1200.0);
+    const double angle = 30 * std::sin(2 * gp::kPi * static_cast<double>(ms) / 1200.0);
     const auto width = static_cast<int>(std::lround(1500 + angle * 2000 / 180));
     model.Feed(QStringLiteral("SW0 0%1\r\rSW0 105DC\r\r").arg(width, 4, 16, QLatin1Char('0')).toUpper().toStdString(), ms);
   }

@@ -11,6 +11,7 @@
 #include <regex>
 #include <string>
 
+#include "core/conversions.h"
 #include "gait/gait_driver.h"
 #include "gait/waveform.h"
 #include "protocol/line_budget.h"
@@ -22,7 +23,7 @@
 namespace gp::sim {
 namespace {
 
-constexpr double kDeg = 3.14159265358979323846 / 180.0;
+constexpr double kDeg = gp::kPi / 180.0;
 
 // Every module swinging with the same amplitude about the same centre, each
 // `phaseStep` degrees after the one in front of it. A negative step makes the
