@@ -21,7 +21,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr int kInputLen = 0;  // "read everything": nothing is ever read
 constexpr int kCountersIntervalMs = 100;
 constexpr auto kCloseSleepMax = std::chrono::milliseconds(20);
 
@@ -62,7 +61,6 @@ struct SerialLink::Impl {
   std::uint64_t droppedOffline = 0;
   std::uint64_t refusedByPort = 0;  // taken from the queue, but the port's write failed
   std::uint64_t refusedBytes = 0;
-  QStringList setup;
   HandOverObserver observer;
 
   void setState(State s) {
@@ -265,26 +263,19 @@ bool SerialLink::Open(const QString& name) {
   d.opened.clear();
   d.note.clear();
   d.problem = {};
-  d.setup.clear();
   const PortTarget target = PreparePort(device);
 
-  // The set-up in its fixed order. Qt has no transmit buffer size (the
-  // transmit queue holds what waits) and no read length; those steps are
-  // recorded and have no further effect.
+  // The set-up: the device, the read buffer, "9600,n,8,1", then the open.
+  // Qt has no transmit buffer size (the transmit queue holds what waits) and
+  // no read length (nothing is read); the settings take effect at the open,
+  // so their order among themselves does not matter.
   port.setPortName(target.portName);
-  d.setup << QStringLiteral("CommPort=%1").arg(d.device);
-  d.setup << QStringLiteral("InputLen=%1 (nothing is read)").arg(kInputLen);
   port.setReadBufferSize(kBufferSize);
-  d.setup << QStringLiteral("InBufferSize=%1 (read buffer)").arg(kBufferSize);
-  d.setup << QStringLiteral("OutBufferSize=%1 (the transmit queue holds what waits)").arg(kBufferSize);
   port.setBaudRate(line::kBaudRate);
   port.setParity(QSerialPort::NoParity);
   port.setDataBits(QSerialPort::Data8);
   port.setStopBits(QSerialPort::OneStop);
   port.setFlowControl(QSerialPort::NoFlowControl);
-  d.setup << QStringLiteral("Settings=%1").arg(QString::fromLatin1(line::kSettingsText));
-  d.setup << QStringLiteral("InputLen=%1 (nothing is read)").arg(kInputLen);
-  d.setup << QStringLiteral("PortOpen=true");
 
   d.queue.Clear();
   if (!target.problem.ok()) {
@@ -386,7 +377,6 @@ QString SerialLink::statusText() const {
 
 QString SerialLink::lastError() const { return d_->lastError; }
 
-QString SerialLink::openedPath() const { return d_->state == State::Open ? d_->opened : QString(); }
 
 PortProblem SerialLink::openProblem() const { return d_->problem; }
 
@@ -406,7 +396,6 @@ LinkCounters SerialLink::counters() const {
 
 std::size_t SerialLink::queuedCommands() const { return d_->queue.size(); }
 
-QStringList SerialLink::setupSteps() const { return d_->setup; }
 
 void SerialLink::setHandOverObserver(HandOverObserver observer) { d_->observer = std::move(observer); }
 

@@ -24,7 +24,6 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
-#include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -71,8 +70,6 @@ class SerialLink : public QObject, public CommandSink {
   bool isOpen() const { return state() == State::Open; }
   // The device as the person named it (a stable name, a link or a path).
   QString deviceName() const;
-  // The device node behind it, while open: /dev/ttyUSB0.
-  QString openedPath() const;
   // Why the last Open() failed.
   PortProblem openProblem() const;
   // A remark for the status line while open ("switched from ..."); cleared
@@ -83,10 +80,6 @@ class SerialLink : public QObject, public CommandSink {
   QString lastError() const;
   LinkCounters counters() const;
   std::size_t queuedCommands() const;
-
-  // The port set-up as it was performed by the last Open(), one entry per
-  // step, e.g. "InBufferSize=1024 (read buffer)".
-  QStringList setupSteps() const;
 
   // The link's one measurement seam, for the link benchmark; the program
   // never sets it. Called for every command the moment it is handed to the
