@@ -16,6 +16,7 @@
 #include "gait/waveform.h"
 #include "link/serial_link.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/null_sink.h"
 
 namespace gp {
 namespace {
@@ -150,9 +151,7 @@ class RobotProfileTest : public QObject {
     table.InitAngle[1] = 10;
     GaitState state;
     state.Running = kTrue;
-    struct Null : CommandSink {
-      void Write(ServoCommand) override {}
-    } sink;
+    gp::testing::NullSink sink;
     std::vector<double> swing(5, 0.0);  // the widest swing in each half second
     for (int k = 0; k < 200; ++k) {
       applier.setNow(k * kTickS);
@@ -175,9 +174,7 @@ class RobotProfileTest : public QObject {
     ProfileApplier applier(profile, [&](int module, double limit) { told.emplace_back(module, limit); });
     ModuleTable table = Swinging({1, 3}, 90);
     GaitState state;
-    struct Null : CommandSink {
-      void Write(ServoCommand) override {}
-    } sink;
+    gp::testing::NullSink sink;
     for (Bool16 running : {kTrue, kFalse, kTrue}) {
       state.Running = running;
       for (int k = 0; k < 40; ++k) GaitTick(table, state, sink, nullptr, &applier);
@@ -200,9 +197,7 @@ class RobotProfileTest : public QObject {
     applier.setClipsChanged([&](const std::vector<int>& modules) { sets.push_back(modules); });
     ModuleTable table = Swinging({2, 5, 7}, 90);
     GaitState state;
-    struct Null : CommandSink {
-      void Write(ServoCommand) override {}
-    } sink;
+    gp::testing::NullSink sink;
     state.Running = kTrue;
     double now = 0;
     const auto tick = [&] {

@@ -26,7 +26,8 @@
 #include "panel/form2.h"
 #include "panel/gait_control.h"
 #include "panel/record_control.h"
-#include "tests/support/pty_pair.h"
+#include "tests/support/critical_boxes.h"
+#include "tests/support/panel_on_pty.h"
 
 namespace {
 
@@ -44,31 +45,31 @@ std::set<QByteArray> PulsesOf(const gp::files::GaitModule& m) {
 
 class GaitControlTest : public QObject {
   Q_OBJECT
-  std::unique_ptr<gp::testing::PtyPair> wire_;
-  std::unique_ptr<gp::Form2> form_;
-  QStringList shown_;
+  std::unique_ptr<gp::testing::CriticalBoxes> boxes_;
+  std::unique_ptr<gp::testing::PanelOnPty> rig_;
+  gp::Form2* form_ = nullptr;
+  gp::testing::PtyPair* wire_ = nullptr;
   QTemporaryDir dir_;
 
   gp::GaitControl& control() { return form_->gaitControl(); }
   gp::RecordControl& recorder() { return form_->recordControl(); }
   void open() {
-    wire_ = std::make_unique<gp::testing::PtyPair>();
-    QVERIFY(wire_->ok());
-    form_ = std::make_unique<gp::Form2>(gp::PanelOptions{wire_->slavePath(), QString()});
+    rig_ = std::make_unique<gp::testing::PanelOnPty>();
+    QVERIFY(rig_->ok());
+    form_ = &rig_->form();
+    wire_ = &rig_->wire();
     form_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(form_));
   }
 
  private slots:
   void init() {
-    shown_.clear();
-    gp::SetCriticalBoxForTesting([this](QWidget*, const QString& text) { shown_ << text; });
+    boxes_ = std::make_unique<gp::testing::CriticalBoxes>();
     open();
   }
   void cleanup() {
-    form_.reset();
-    wire_.reset();
-    gp::SetCriticalBoxForTesting(nullptr);
+    rig_.reset();
+    boxes_.reset();
   }
 
   void openedGaitMovesByTheFilesNumbers() {
@@ -112,8 +113,7 @@ class GaitControlTest : public QObject {
   // A gait named at start is told while the panel is still being shown; its
   // message must not be drawn over the port and the counters.
   void messageToldBeforeShowingHidesTheFigures() {
-    form_.reset();  // the port is the new panel's alone
-    form_ = std::make_unique<gp::Form2>(gp::PanelOptions{wire_->slavePath(), QString()});
+    form_ = &rig_->reopen();
     gp::files::Gait gait;
     gait.name = QStringLiteral("Early");
     gait.modules[6].enabled = true;
@@ -122,7 +122,7 @@ class GaitControlTest : public QObject {
     QVERIFY2(gp::files::WriteGaitFile(path, gait, &error), qPrintable(error));
     QVERIFY(control().openGait(path));
     form_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(form_));
     auto* figures = form_->findChild<QLabel*>(QStringLiteral("StatusLine"));
     QVERIFY(figures);
     QTRY_VERIFY(form_->statusBar()->currentMessage().contains(QStringLiteral("enables module 7")));
@@ -163,8 +163,8 @@ class GaitControlTest : public QObject {
     bad.write(R"({"format": "gaitpanel-gait", "version": 1, "name": "x", "interval_ms": 0, "modules": []})");
     bad.close();
     QVERIFY(!control().openGait(bad.fileName()));
-    QCOMPARE(shown_.size(), 1);
-    QVERIFY2(shown_[0].contains(QStringLiteral("bad.json: interval_ms")), qPrintable(shown_[0]));
+    QCOMPARE(boxes_->texts.size(), 1);
+    QVERIFY2(boxes_->texts[0].contains(QStringLiteral("bad.json: interval_ms")), qPrintable(boxes_->texts[0]));
     QCOMPARE(form_->driver().timer1().interval(), 35);
   }
 
@@ -193,8 +193,8 @@ class GaitControlTest : public QObject {
   // click on "Move" reaches the button and moves the gait.
   void presetChosenByKeysClosesTheMenuOnce() {
     form_->activateWindow();
-    QApplication::setActiveWindow(form_.get());
-    QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+    QApplication::setActiveWindow(form_);
+    QVERIFY(QTest::qWaitForWindowActive(form_));
     QStringList seen;
     // A menu popped up again would hold this test in its own loop: a second
     // after the choice it is noted and closed instead.
@@ -222,7 +222,7 @@ class GaitControlTest : public QObject {
       QTimer::singleShot(1000, lookForPopup);  // well past a shortcut's animated press
     };
     QTimer::singleShot(0, choose);
-    QTest::keyClick(form_.get(), Qt::Key_G, Qt::ControlModifier);
+    QTest::keyClick(form_, Qt::Key_G, Qt::ControlModifier);
     QTRY_VERIFY_WITH_TIMEOUT(looked, 10000);
     QCOMPARE(leftOpen, QString());
     QCOMPARE(seen, QStringList({"GaitMenu", "Lateral undulation"}));
@@ -269,7 +269,7 @@ class GaitControlTest : public QObject {
     QVERIFY2(panel.told[0].startsWith(QStringLiteral("Gait saved to ")), qPrintable(panel.told[0]));
     QVERIFY2(panel.told[1].endsWith(QStringLiteral("every 45 ms; it enables module 3 (tick it to move).")),
              qPrintable(panel.told[1]));
-    QVERIFY(shown_.isEmpty());
+    QVERIFY(boxes_->texts.isEmpty());
   }
 
   void recordingHoldsWhatWentOnTheLine() {

@@ -33,6 +33,7 @@
 #include "panel/port_control.h"
 #include "panel/port_memory.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/critical_boxes.h"
 
 using gp::Form2;
 using PtyWire = gp::testing::PtyPair;
@@ -118,7 +119,8 @@ class PortPanelTest : public QObject {
 
  private:
   QTemporaryDir config_;
-  QStringList shown_;
+  std::unique_ptr<gp::testing::CriticalBoxes> boxes_;
+  QStringList& shown() { return boxes_->texts; }
 
   // Runs this test program again for one test function, with the extra
   // environment, in front of it the command given (setpriv, for another user).
@@ -142,12 +144,11 @@ class PortPanelTest : public QObject {
   }
 
   void init() {
-    shown_.clear();
-    gp::SetCriticalBoxForTesting([this](QWidget*, const QString& text) { shown_ << text; });
+    boxes_ = std::make_unique<gp::testing::CriticalBoxes>();
     gp::RememberPort(QString());
   }
 
-  void cleanup() { gp::SetCriticalBoxForTesting(nullptr); }
+  void cleanup() { boxes_.reset(); }
 
   // The adapter is unplugged while the gait runs and comes back as another
   // device behind the same stable name: one message, then positions again
@@ -169,8 +170,8 @@ class PortPanelTest : public QObject {
     // it; left behind, it would lead to whatever terminal gets the number next.
     QVERIFY(QFile::remove(stable));
     first.reset();
-    QTRY_COMPARE(shown_.size(), 1);
-    QVERIFY2(shown_[0].contains(stable) && shown_[0].contains("lost"), qPrintable(shown_[0]));
+    QTRY_COMPARE(shown().size(), 1);
+    QVERIFY2(shown()[0].contains(stable) && shown()[0].contains("lost"), qPrintable(shown()[0]));
 
     second = std::make_unique<PtyWire>();
     QVERIFY(QFile::link(second->slavePath(), stable));
@@ -183,7 +184,7 @@ class PortPanelTest : public QObject {
     QVERIFY2(WholeCommands(after), after.constData());
     QVERIFY2(after.startsWith("SW0 "), after.constData());  // no "SO"/"SC" replayed
     QVERIFY2(PortText(form).contains("reopened"), qPrintable(PortText(form)));
-    QCOMPARE(shown_.size(), 1);
+    QCOMPARE(shown().size(), 1);
   }
 
   // Switching while the gait runs: the old device gets its last commands
@@ -209,7 +210,7 @@ class PortPanelTest : public QObject {
     QVERIFY2(PortText(form).contains("switched from " + oldWire.slavePath()), qPrintable(PortText(form)));
     QCOMPARE(gp::RememberedPort(), newWire.slavePath());
     QCOMPARE(form.state().Running, gp::kTrue);  // the gait is untouched
-    QVERIFY(shown_.isEmpty());
+    QVERIFY(shown().isEmpty());
   }
 
   // A device chosen in the start-up dialog is remembered on disk and opened
@@ -306,7 +307,7 @@ class PortPanelTest : public QObject {
     QVERIFY(!QFile::exists(gp::LockFilePath(wire.slavePath())));
     line += wire.ReadUntilQuiet(300);
     QVERIFY2(line.endsWith("SF\r") && WholeCommands(line), line.right(64).constData());
-    QVERIFY(shown_.isEmpty());
+    QVERIFY(shown().isEmpty());
   }
 
   // Run as nobody: the device belongs to dialout, 0660.
@@ -417,7 +418,7 @@ class PortPanelTest : public QObject {
     QVERIFY(!form.isVisible());
     QCOMPARE(form.link().state(), gp::SerialLink::State::Closed);
     QVERIFY(!form.driver().timer1().isActive() && !form.driver().timer2().isActive());
-    QVERIFY(shown_.isEmpty());
+    QVERIFY(shown().isEmpty());
   }
 
   // A line that takes nothing more: "Exit", a close by the frame and
@@ -445,7 +446,7 @@ class PortPanelTest : public QObject {
       QVERIFY(!form.link().isOpen());
     }
     for (const bool byFrame : {false, true}) {
-      shown_.clear();
+      shown().clear();
       PtyWire wire;
       Form2 form(gp::PanelOptions{wire.slavePath(), QString()});
       form.show();
@@ -460,10 +461,10 @@ class PortPanelTest : public QObject {
       }
       ::tcflow(slave, TCOON);
       ::close(slave);
-      QCOMPARE(shown_.size(), 1);
-      QVERIFY2(shown_[0].contains(wire.slavePath()) &&
-                   shown_[0].contains("\"SF\" may not have reached the controller"),
-               qPrintable(shown_[0]));
+      QCOMPARE(shown().size(), 1);
+      QVERIFY2(shown()[0].contains(wire.slavePath()) &&
+                   shown()[0].contains("\"SF\" may not have reached the controller"),
+               qPrintable(shown()[0]));
       QVERIFY(!form.link().isOpen());
       QVERIFY(!form.isVisible());
     }

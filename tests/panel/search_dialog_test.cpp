@@ -24,7 +24,8 @@
 #include "panel/gait_control.h"
 #include "panel/robot_control.h"
 #include "panel/search_dialog.h"
-#include "tests/support/pty_pair.h"
+#include "tests/support/critical_boxes.h"
+#include "tests/support/panel_on_pty.h"
 #include "ui/message_box.h"
 
 namespace {
@@ -79,9 +80,9 @@ struct StandIn {
 
 class SearchDialogTest : public QObject {
   Q_OBJECT
-  std::unique_ptr<gp::testing::PtyPair> wire_;
-  std::unique_ptr<gp::Form2> form_;
-  QStringList shown_;
+  std::unique_ptr<gp::testing::CriticalBoxes> boxes_;
+  std::unique_ptr<gp::testing::PanelOnPty> rig_;
+  gp::Form2* form_ = nullptr;
 
   gp::GaitControl& control() { return form_->gaitControl(); }
   template <typename T>
@@ -91,13 +92,12 @@ class SearchDialogTest : public QObject {
 
  private slots:
   void init() {
-    shown_.clear();
-    gp::SetCriticalBoxForTesting([this](QWidget*, const QString& text) { shown_ << text; });
-    wire_ = std::make_unique<gp::testing::PtyPair>();
-    QVERIFY(wire_->ok());
-    form_ = std::make_unique<gp::Form2>(gp::PanelOptions{wire_->slavePath(), QString()});
+    boxes_ = std::make_unique<gp::testing::CriticalBoxes>();
+    rig_ = std::make_unique<gp::testing::PanelOnPty>();
+    QVERIFY(rig_->ok());
+    form_ = &rig_->form();
     form_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    QVERIFY(QTest::qWaitForWindowExposed(form_));
     gp::files::Gait gait;
     gait.name = QStringLiteral("Start");
     gait.intervalMs = 50;
@@ -106,9 +106,8 @@ class SearchDialogTest : public QObject {
     form_->findChild<QCheckBox*>(QStringLiteral("Check1"))->click();
   }
   void cleanup() {
-    form_.reset();
-    wire_.reset();
-    gp::SetCriticalBoxForTesting(nullptr);
+    rig_.reset();
+    boxes_.reset();
   }
 
   void offeredOnlyWhenTheProgramHandsInASearch() {
@@ -201,7 +200,7 @@ class SearchDialogTest : public QObject {
     QCOMPARE(form_->table().Amp[1], 45);
     QCOMPARE(form_->driver().timer1().interval(), 35);
     QTRY_VERIFY(form_->statusBar()->currentMessage().contains(QStringLiteral("from the search")));
-    QVERIFY(shown_.isEmpty());
+    QVERIFY(boxes_->texts.isEmpty());
   }
 
   void aFinishedSearchSaysWhatItFoundAgainstThePanelsGait() {
@@ -227,7 +226,8 @@ class SearchDialogTest : public QObject {
     gp::SearchDialog* dialog = control().showSearch();
     child<QPushButton>(dialog, "SearchStart")->click();
     QTRY_VERIFY(child<QProgressBar>(dialog, "SearchProgress")->value() >= 2);
-    form_.reset();  // takes the dialog with it
+    rig_->closePanel();  // takes the dialog with it
+    form_ = nullptr;
     QVERIFY(standIn.sawCancel);
   }
 };

@@ -23,7 +23,7 @@
 
 #include "ui/message_box.h"
 #include "panel/form2.h"
-#include "tests/support/pty_pair.h"
+#include "tests/support/panel_on_pty.h"
 
 using gp::Form2;
 
@@ -65,13 +65,7 @@ class TestForm2 : public QObject {
 
   // Shows the panel and makes it the active window, also on a display
   // without a window manager.
-  void showActive() {
-    form_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
-    form_->activateWindow();
-    QApplication::setActiveWindow(form_.get());
-    QVERIFY(QTest::qWaitForWindowActive(form_.get()));
-  }
+  void showActive() { QVERIFY(gp::testing::ShowActive(form_.get())); }
 
   void openPanel() {
     form_ = std::make_unique<Form2>(gp::PanelOptions{wire_->slavePath(), QString()});

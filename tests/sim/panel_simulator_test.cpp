@@ -11,6 +11,7 @@
 #include "gait/waveform.h"
 #include "panel/form2.h"
 #include "sim/controller/virtual_controller.h"
+#include "tests/support/critical_boxes.h"
 
 using namespace gp;
 using namespace gp::sim;
@@ -33,8 +34,8 @@ class PanelSimulatorTest : public QObject {
 };
 
 void PanelSimulatorTest::movePauseReachTheControllerAsTheyShould() {
-  QStringList boxes;
-  SetCriticalBoxForTesting([&boxes](QWidget*, const QString& text) { boxes << text; });
+  const gp::testing::CriticalBoxes critical;
+  const QStringList& boxes = critical.texts;
   VirtualController vc;
   QString error;
   QVERIFY2(vc.start(&error), qPrintable(error));
@@ -54,9 +55,7 @@ void PanelSimulatorTest::movePauseReachTheControllerAsTheyShould() {
   panel.findChild<QCheckBox*>(QStringLiteral("Check1"))->click();
   panel.findChild<QCheckBox*>(QStringLiteral("Check5"))->click();
   panel.findChild<QPushButton*>(QStringLiteral("Command7"))->click();
-  // A second and a half of motion, or as long as a busy machine needs for
-  // forty commands.
-  QTest::qWait(1500);
+  // As long as a busy machine needs for forty commands.
   QTRY_VERIFY_WITH_TIMEOUT(seen.size() > 40, 20000);
   QStringList firstFour;
   for (std::size_t i = 0; i < 4; ++i) firstFour << QString::fromStdString(CommandText(seen[i]));
@@ -83,7 +82,6 @@ void PanelSimulatorTest::movePauseReachTheControllerAsTheyShould() {
   QCOMPARE(seen.size(), atPause);  // nothing after "SF"
   QCOMPARE(QString::fromStdString(CommandText(seen.back())), QStringLiteral("SF"));
   QVERIFY2(boxes.isEmpty(), qPrintable(boxes.join('\n')));
-  SetCriticalBoxForTesting(nullptr);
 }
 
 QTEST_MAIN(PanelSimulatorTest)

@@ -114,9 +114,8 @@ void VirtualControllerTest::windowFollowsTheGaitThroughTheLink() {
   const auto framesBefore = window.frames();
   const auto bytesBefore = vc.model().bytes();
   const ControllerModel& m = vc.model();
-  // Every enabled channel gets its turns: at least four seconds, and as long
-  // as a busy machine needs for twenty positions each.
-  QTest::qWait(4000);
+  // Every enabled channel gets its turns: as long as a busy machine needs
+  // for twenty positions each (about two seconds of a full line).
   const auto everyChannelMoved = [&m] {
     for (int c = 0; c < kChannels - 1; ++c) {
       if (m.channel(c).positions <= 20) return false;

@@ -19,6 +19,7 @@
 #include "sim/robot/robot.h"
 #include "sim/robot/servo.h"
 #include "sim/robot/virtual_robot.h"
+#include "tests/support/null_sink.h"
 
 namespace gp::sim {
 namespace {
@@ -277,9 +278,7 @@ TEST(HeadlessRun, DependsOnNothingButItsInputAndHonoursTheLine) {
 // gait clock of one step a second, stepping at 1 s and 2 s, every other
 // position of the run's second second is a refresh.
 TEST(HeadlessRun, RefreshesAsOftenAsThePanel) {
-  class NoLine : public CommandSink {
-    void Write(ServoCommand) override {}
-  } noLine;
+  gp::testing::NullSink noLine;
   ModuleTable panelTable;
   GaitState panelState;
   GaitDriver panel(panelTable, panelState, noLine, nullptr, [] { return false; });

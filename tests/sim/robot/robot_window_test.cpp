@@ -18,6 +18,7 @@
 #include "sim/robot/robot_view.h"
 #include "sim/controller/channel_table.h"
 #include "sim/controller/virtual_controller.h"
+#include "tests/support/critical_boxes.h"
 
 using namespace gp;
 using namespace gp::sim;
@@ -57,8 +58,8 @@ QString StarvedSnake(const QTemporaryDir& dir) {
 // stops the panel: the robot stands still and says why, the panel goes on
 // sending, and "Exit" still ends in order with "SF".
 void RobotWindowTest::thePanelSurvivesAPhysicsThatFails() {
-  QStringList boxes;
-  SetCriticalBoxForTesting([&boxes](QWidget*, const QString& text) { boxes << text; });
+  const gp::testing::CriticalBoxes critical;
+  const QStringList& boxes = critical.texts;
   QTemporaryDir dir;
   const QString starved = StarvedSnake(dir);
   QVERIFY(!starved.isEmpty());
@@ -117,8 +118,8 @@ void RobotWindowTest::showsTheRobotItWasHanded() {
 }
 
 void RobotWindowTest::thePanelsGaitMovesTheDrawnSnake() {
-  QStringList boxes;
-  SetCriticalBoxForTesting([&boxes](QWidget*, const QString& text) { boxes << text; });
+  const gp::testing::CriticalBoxes critical;
+  const QStringList& boxes = critical.texts;
   VirtualController vc;
   QString error;
   QVERIFY2(vc.start(&error), qPrintable(error));
@@ -227,8 +228,8 @@ void RobotWindowTest::marksTheModuleAProfileClips() {
 // robots load the robot they name, "Model file..." asks for a file and loads
 // it, and asking for none or for a file that is not a model keeps the robot.
 void RobotWindowTest::eachRobotChoiceDoesWhatItsNameSays() {
-  QStringList boxes;
-  SetCriticalBoxForTesting([&boxes](QWidget*, const QString& text) { boxes << text; });
+  const gp::testing::CriticalBoxes critical;
+  const QStringList& boxes = critical.texts;
   QTemporaryDir dir;
   const QString model = dir.filePath(QStringLiteral("mine.xml"));
   QFile file(model);
