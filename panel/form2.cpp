@@ -19,6 +19,7 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTimer>
+#include <QToolButton>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -308,7 +309,7 @@ void Form2::buildMenu() {
 
 void Form2::buildStatusLine() {
   portControl_ = new PortControl(link_, this);
-  statusLine_ = new QLabel(this);
+  statusLine_ = new StatusFigures(this);
   statusLine_->setObjectName(QStringLiteral("StatusLine"));
   statusBar()->setObjectName(QStringLiteral("StatusBar"));
   statusBar()->setSizeGripEnabled(false);
@@ -329,6 +330,13 @@ void Form2::buildStatusLine() {
   relaxControl_ = new RelaxControl(link_, state_, *this, beside);
   row->addWidget(relaxControl_);
   statusBar()->addPermanentWidget(beside);
+  // One row as low as its text: the described client area and the menu bar
+  // above it leave a laptop's 768 pixels little more than that.
+  const int rowHeight = statusLine_->fontMetrics().height() + 3;
+  for (QToolButton* button : findChildren<QToolButton*>()) {
+    if (button->parentWidget() == beside || button == portControl_) button->setFixedHeight(rowHeight);
+  }
+  statusBar()->setFixedHeight(rowHeight + 2);
   // The status bar hides these for a passing message only when they are
   // visible at that moment; a message that comes while the panel is still
   // being shown was drawn over them. Following the message itself keeps
@@ -612,9 +620,9 @@ void Form2::refreshStatusLine() {
   int enabled = 0;
   for (int n = kFirstModule; n <= kLastModule; ++n) enabled += table_.ServoEnabled[n] == kTrue ? 1 : 0;
   const LinkCounters c = link_.counters();
-  // Two lines, so that the panel's fixed width holds them.
-  statusLine_->setText(QStringLiteral("Commands sent: %1    Stale positions left out: %2    "
-                                      "Dropped while offline: %3\nLine: %4    Esc: Pause")
+  // One row under the described window: what the row cannot show is in the tooltip.
+  statusLine_->setFigures(QStringLiteral("Commands sent: %1    Stale positions left out: %2    "
+                                         "Dropped while offline: %3    Line: %4    Esc: Pause")
                            .arg(c.sent)
                            .arg(c.stale)
                            .arg(c.droppedOffline)

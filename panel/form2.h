@@ -137,7 +137,7 @@ class Form2 : public QMainWindow, public PanelHost {
   QPushButton* commandDisableAll_ = nullptr;
   QPushButton* commandExit_ = nullptr;
 
-  QLabel* statusLine_ = nullptr;
+  StatusFigures* statusLine_ = nullptr;
   bool escapeForMenu_ = false;  // the Escape under way closes a menu or list
   bool ending_ = false;  // the program's end has begun: "SF" is on its way or gone
   QString pendingMessage_;  // told before the panel was shown

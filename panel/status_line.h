@@ -4,6 +4,7 @@
 // they never reach into its controls, and the look they have in common. A
 // control that needs more of the panel adds it here.
 
+#include <QLabel>
 #include <QString>
 
 #include "files/gait_file.h"
@@ -39,6 +40,21 @@ class PanelHost {
 
  protected:
   ~PanelHost() = default;
+};
+
+// The figures in the status line, in one row: as much of the text as the
+// row has room for, cut with an ellipsis, and the whole text in its tooltip.
+// It asks for no width of its own, so the panel keeps its described width
+// and the status line one row.
+class StatusFigures : public QLabel {
+ public:
+  explicit StatusFigures(QWidget* parent);
+  void setFigures(const QString& text);
+  QSize sizeHint() const override;
+  QSize minimumSizeHint() const override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
 };
 
 // A flat button with its name, caption and tooltip (which names its

@@ -28,7 +28,8 @@ constexpr int kGapToPanel = 8;
 
 }  // namespace
 
-QRect PlaceBeside(const QRect& panel, QSize wanted, QSize minimum, const QRect& available, int gap) {
+QRect PlaceBeside(const QRect& panel, QSize wanted, QSize minimum, const QRect& available, int gap,
+                  const QRect& over) {
   const int minWidth = std::min(minimum.width(), available.width());
   const int height = std::clamp(wanted.height(), std::min(minimum.height(), available.height()), available.height());
   int width = std::clamp(wanted.width(), minWidth, available.width());
@@ -41,6 +42,10 @@ QRect PlaceBeside(const QRect& panel, QSize wanted, QSize minimum, const QRect& 
   } else if (roomLeft >= minWidth) {
     width = std::min(width, roomLeft);
     x = panel.left() - gap - width;
+  } else if (const QRect room = over.intersected(available);
+             !over.isNull() && room.width() >= minimum.width() && room.height() >= minimum.height()) {
+    return QRect(room.left(), room.top(), std::min(wanted.width(), room.width()),
+                 std::clamp(wanted.height(), minimum.height(), room.height()));
   } else {
     // Over the panel either way: as narrow as it may be, on the roomier side.
     width = std::max(minWidth, std::min(width, std::max(roomRight, roomLeft)));
@@ -76,7 +81,8 @@ ControllerWindow::ControllerWindow(VirtualController& controller, LiveRobot& rob
   scroll_->setObjectName(QStringLiteral("ControllerNumbers"));
   scroll_->setFrameShape(QFrame::NoFrame);
   scroll_->setWidgetResizable(true);
-  scroll_->setMinimumHeight(160);
+  // Low enough that the window fits over the panel's sketch on a laptop's screen.
+  scroll_->setMinimumHeight(130);
   scroll_->viewport()->setBackgroundRole(QPalette::Window);
   auto* lower = new QWidget(scroll_);
   table_ = new ChannelTable(controller_, lower);
@@ -162,7 +168,17 @@ void ControllerWindow::showBeside(const QWidget* panel) {
   const QSize wanted = size().expandedTo(minimumSizeHint()) + extra, least = minimumSizeHint() + extra;
   QRect placed;
   if (panel) {
-    placed = PlaceBeside(panel->frameGeometry(), wanted, least, available, kGapToPanel);
+    // The part of the panel that holds nothing but the fixed sketch: from the
+    // "Simulation" frame's left edge rightwards, above the "Control" frame.
+    QRect over;
+    const QWidget* sketch = panel->findChild<QWidget*>(QStringLiteral("Frame2"));
+    const QWidget* control = panel->findChild<QWidget*>(QStringLiteral("Frame1"));
+    if (sketch && control) {
+      const int left = sketch->mapToGlobal(QPoint(0, 0)).x();
+      const int bottom = control->mapToGlobal(QPoint(0, 0)).y() - kGapToPanel;
+      over = QRect(QPoint(left, panel->frameGeometry().top()), QPoint(available.right(), bottom));
+    }
+    placed = PlaceBeside(panel->frameGeometry(), wanted, least, available, kGapToPanel, over);
   } else {
     placed = QRect(QPoint(0, 0), wanted.boundedTo(available.size()).expandedTo(least.boundedTo(available.size())));
     placed.moveCenter(available.center());

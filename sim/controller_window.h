@@ -22,11 +22,14 @@ namespace gp::sim {
 
 // Where a window whose frame would like `wanted` (and needs at least
 // `minimum`) goes beside `panel` (a frame too) within `available`: right of
-// the panel, else left of it, wherever it fits whole at its minimum; else on
-// the side with more room, at the screen's edge, overlapping the panel as
-// little as its minimum allows. Its top level with the panel's. The frame
-// returned always lies within `available`.
-QRect PlaceBeside(const QRect& panel, QSize wanted, QSize minimum, const QRect& available, int gap);
+// the panel, else left of it, wherever it fits whole at its minimum; else,
+// where `over` is given (the part of the panel it may cover, from its top
+// left corner; it may reach past the panel's right edge) and it fits there
+// at its minimum, there; else on the side with more room, at the screen's
+// edge, overlapping the panel as little as its minimum allows. Its top level
+// with the panel's. The frame returned always lies within `available`.
+QRect PlaceBeside(const QRect& panel, QSize wanted, QSize minimum, const QRect& available, int gap,
+                  const QRect& over = QRect());
 
 class LiveRobot;
 class RobotView;
@@ -54,7 +57,10 @@ class ControllerWindow : public QWidget {
   void refresh();
 
   // Shows the window beside `panel` (or, without one, in the middle of the
-  // main screen), within the available part of the panel's screen.
+  // main screen), within the available part of the panel's screen. Where
+  // there is no room beside it, it goes over the panel's "Simulation" frame
+  // (the fixed sketch) and above its "Control" frame, so that "Exit" and the
+  // status line stay in sight.
   void showBeside(const QWidget* panel);
   // Moves and, if need be, shrinks the shown window so that its frame lies
   // within the available part of its screen.

@@ -6,6 +6,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QDir>
 #include <QtTest>
 #include <cmath>
 
@@ -82,6 +83,12 @@ void ControllerWindowTest::placementKeepsTheFrameOnTheScreen() {
       {QRect(0, 0, 500, 400), QRect(0, 0, 300, 200), false},        // smaller than the least size
       {QRect(0, 0, 1366, 768), QRect(-3000, 2000, 890, 790), true},  // the panel off every screen
   };
+  // No room either side: over the part of the panel it may cover, as
+  // large as that part allows, when its minimum fits there.
+  const QRect laptop(0, 0, 1366, 768), panelFrame(0, 0, 882, 768), sketch(QPoint(464, 0), QPoint(1365, 529));
+  QCOMPARE(PlaceBeside(panelFrame, wanted, QSize(572, 524), laptop, 8, sketch), QRect(464, 0, 902, 530));
+  // ...and at the screen's edge when it does not.
+  QCOMPARE(PlaceBeside(panelFrame, wanted, QSize(572, 560), laptop, 8, sketch).left(), 1366 - 572);
   for (const auto& [screen, panel, beside] : cases) {
     const QRect placed = PlaceBeside(panel, wanted, least, screen, 8);
     QVERIFY(screen.contains(placed));
@@ -107,7 +114,33 @@ void ControllerWindowTest::opensBesideThePanelWithinTheScreen() {
   window.showBeside(&panel);
   QVERIFY(QTest::qWaitForWindowExposed(&window));
   Settle();
+  QTest::qWait(400);  // the check after the window manager has framed it
+  window.refresh();
+  const QString dir = qEnvironmentVariable("GAITPANEL_SCREENSHOT_DIR");
+  if (!dir.isEmpty()) {
+    QDir().mkpath(dir);
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    QVERIFY(QGuiApplication::primaryScreen()->grabWindow(0).save(
+        dir + QStringLiteral("/screen-%1x%2.png").arg(screen.width()).arg(screen.height())));
+  }
+  qInfo("screen %dx%d: panel frame %d,%d %dx%d; controller window frame %d,%d %dx%d", available.width(),
+        available.height(), panel.frameGeometry().x(), panel.frameGeometry().y(), panel.frameGeometry().width(),
+        panel.frameGeometry().height(), window.frameGeometry().x(), window.frameGeometry().y(),
+        window.frameGeometry().width(), window.frameGeometry().height());
   QVERIFY(available.contains(window.frameGeometry()));
+  // The panel whole on the screen, its status line one row, and neither
+  // "Exit" nor the status line under the controller's window.
+  // (The offscreen platform's screen is smaller than any laptop's.)
+  if (available.width() >= 1366 && available.height() >= 768) {
+    QVERIFY2(available.contains(panel.frameGeometry()), "the panel is taller or wider than the screen");
+    const auto global = [](const QWidget* w) { return QRect(w->mapToGlobal(QPoint(0, 0)), w->size()); };
+    const QWidget* exit = panel.findChild<QWidget*>(QStringLiteral("Command_Exit"));
+    const QWidget* status = panel.findChild<QWidget*>(QStringLiteral("StatusBar"));
+    QVERIFY(exit && status);
+    QVERIFY(status->height() <= 24);
+    QVERIFY2(!window.frameGeometry().intersects(global(exit)), "the controller's window covers Exit");
+    QVERIFY2(!window.frameGeometry().intersects(global(status)), "the controller's window covers the status line");
+  }
 
   // Pushed half off the screen, it comes back whole.
   window.move(available.right() - 200, available.top() + 40);
