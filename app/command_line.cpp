@@ -5,6 +5,8 @@
 #include <QFileInfo>
 
 #include "core/app_info.h"
+#include "files/floors_file.h"
+#include "gait/robot_profile.h"
 #include "link/port_problem.h"
 #include "search/search_goal.h"
 #include "sim/robot/robot.h"
@@ -113,7 +115,18 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
       QStringLiteral("With --simulate: also print a short table for people (speed, body lengths a period, heading "
                      "change, positions and steps a period per channel) on standard error; the JSON on standard "
                      "output stays as it is."));
-  parser.addOptions({simulateOption, robotOption, secondsOption, lineOption, summaryOption});
+  const QCommandLineOption softStartOption(
+      QStringLiteral("soft-start"),
+      QStringLiteral("With --simulate or --search: seconds over which every swing grows from nothing after the "
+                     "start, as a robot profile's soft_start_s does (default: the --profile's, else one gait period; "
+                     "0: none, the bytes of a panel without a profile)."),
+      QStringLiteral("S"));
+  const QCommandLineOption floorOption(
+      QStringLiteral("floor"),
+      QStringLiteral("With --simulate or --search: the floor's friction along the robot's runners and across them "
+                     "instead of the model's own, e.g. 0.1,1.5."),
+      QStringLiteral("ALONG,ACROSS"));
+  parser.addOptions({simulateOption, robotOption, secondsOption, lineOption, summaryOption, softStartOption, floorOption});
   const QCommandLineOption searchOption(
       QStringLiteral("search"),
       QStringLiteral("Search for the gait that best reaches --goal on the virtual robot, starting from this gait "
@@ -139,7 +152,22 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
       QStringLiteral("With --search: also draw the best score against evaluations and the best gait's path beside "
                      "the start's, as SVG."),
       QStringLiteral("REPORT.svg"));
-  parser.addOptions({searchOption, goalOption, evaluationsOption, jobsOption, outputOption, reportOption});
+  const QCommandLineOption minPositionsOption(
+      QStringLiteral("min-positions"),
+      QStringLiteral("With --search: propose only gaits in which every servo that swings gets at least N positions a "
+                     "gait period on the line searched on (default 8; 0: no such rule)."),
+      QStringLiteral("N"));
+  const QCommandLineOption floorsOption(
+      QStringLiteral("floors"),
+      QStringLiteral("With --search: score each gait on every floor of this file (a JSON list of frictions along "
+                     "and across), by --score."),
+      QStringLiteral("FILE"));
+  const QCommandLineOption scoreOption(
+      QStringLiteral("score"),
+      QStringLiteral("With --floors: a gait's score is its worst floor's (default) or the mean over the floors."),
+      QStringLiteral("worst|mean"));
+  parser.addOptions({searchOption, goalOption, evaluationsOption, jobsOption, outputOption, reportOption,
+                     minPositionsOption, floorsOption, scoreOption});
   const QCommandLineOption listPortsOption(
       QStringLiteral("list-ports"),
       QStringLiteral("List the serial devices, one a line: stable name (or path), path, description, manufacturer, "
@@ -203,7 +231,8 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
   for (const QCommandLineOption* once : {&portOption, &simulateOption, &robotOption, &secondsOption, &lineOption,
                                          &gaitOption, &recordOption, &replayOption, &speedOption, &searchOption,
                                          &goalOption, &evaluationsOption, &jobsOption, &outputOption,
-                                         &reportOption, &profileOption}) {
+                                         &reportOption, &profileOption, &softStartOption, &floorOption,
+                                         &minPositionsOption, &floorsOption, &scoreOption}) {
     if (parser.values(*once).size() > 1)
       return fail(QStringLiteral("--%1 given more than once.").arg(once->names().constFirst()));
   }
@@ -216,7 +245,8 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
   if (parser.isSet(summaryOption) && !parser.isSet(simulateOption))
     return fail(QStringLiteral("--summary belongs to --simulate."));
   if (!parser.isSet(searchOption)) {
-    for (const QCommandLineOption* option : {&goalOption, &evaluationsOption, &jobsOption, &outputOption, &reportOption}) {
+    for (const QCommandLineOption* option : {&goalOption, &evaluationsOption, &jobsOption, &outputOption, &reportOption,
+                                             &minPositionsOption, &floorsOption, &scoreOption}) {
       if (parser.isSet(*option))
         return fail(QStringLiteral("--%1 belongs to --search.").arg(option->names().constFirst()));
     }
@@ -256,6 +286,26 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
     if (line != QStringLiteral("9600") && line != QStringLiteral("ideal"))
       return fail(QStringLiteral("--line is 9600 or ideal, not '%1'.").arg(line));
     result.simulate.idealLine = line == QStringLiteral("ideal");
+    if (parser.isSet(softStartOption)) {
+      bool ok = false;
+      const double soft = parser.value(softStartOption).toDouble(&ok);
+      if (!ok || !(soft >= 0) || soft > kMaxSoftStartS)
+        return fail(QStringLiteral("--soft-start needs a number of seconds from 0 to 10, not '%1'.")
+                        .arg(parser.value(softStartOption)));
+      result.simulate.softStartS = soft;
+    }
+    if (parser.isSet(floorOption)) {
+      const QStringList parts = parser.value(floorOption).split(QLatin1Char(','));
+      bool alongOk = false, acrossOk = false;
+      const double along = parts.size() == 2 ? parts[0].trimmed().toDouble(&alongOk) : 0;
+      const double across = parts.size() == 2 ? parts[1].trimmed().toDouble(&acrossOk) : 0;
+      const auto grip = [](bool ok, double v) { return ok && v > 0 && v <= files::kMaxFloorFriction; };
+      if (!grip(alongOk, along) || !grip(acrossOk, across))
+        return fail(QStringLiteral("--floor needs two frictions, along and across, each above 0 and at most 100, "
+                                   "as 0.1,1.5, not '%1'.")
+                        .arg(parser.value(floorOption)));
+      result.simulate.floor = sim::Floor{along, across};
+    }
     if (parser.isSet(searchOption)) {
       result.action = CommandLine::Action::Search;
       SearchRequest& search = result.search;
@@ -281,13 +331,32 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
         return fail(QStringLiteral("--jobs needs a whole number from 1 to 256, not '%1'.").arg(parser.value(jobsOption)));
       search.output = parser.value(outputOption);
       if (search.output.isEmpty()) return fail(QStringLiteral("--search needs --output BEST.json, the file to write."));
+      if (parser.isSet(minPositionsOption)) {
+        bool ok = false;
+        search.minPositions = parser.value(minPositionsOption).toDouble(&ok);
+        if (!ok || !(search.minPositions >= 0) || search.minPositions > 1000)
+          return fail(QStringLiteral("--min-positions needs a number from 0 to 1000, not '%1'.")
+                          .arg(parser.value(minPositionsOption)));
+      }
+      search.floorsFile = parser.value(floorsOption);
+      if (parser.isSet(floorsOption) && search.floorsFile.isEmpty())
+        return fail(QStringLiteral("--floors needs a file name."));
+      if (parser.isSet(floorsOption) && parser.isSet(floorOption))
+        return fail(QStringLiteral("--floor and --floors cannot be used together: put the floor in the file."));
+      if (parser.isSet(scoreOption)) {
+        if (!parser.isSet(floorsOption)) return fail(QStringLiteral("--score goes with --floors."));
+        const QString score = parser.value(scoreOption);
+        if (score != QStringLiteral("worst") && score != QStringLiteral("mean"))
+          return fail(QStringLiteral("--score is worst or mean, not '%1'.").arg(score));
+        search.floorScore = score == QStringLiteral("mean") ? sim::FloorScore::Mean : sim::FloorScore::Worst;
+      }
       search.report = parser.value(reportOption);
       if (parser.isSet(reportOption) && search.report.isEmpty())
         return fail(QStringLiteral("--report needs a file name."));
     }
     return result;
   }
-  for (const QCommandLineOption* headless : {&secondsOption, &lineOption}) {
+  for (const QCommandLineOption* headless : {&secondsOption, &lineOption, &softStartOption, &floorOption}) {
     if (parser.isSet(*headless))
       return fail(QStringLiteral("--%1 belongs to --simulate or --search.").arg(headless->names().constFirst()));
   }

@@ -12,6 +12,7 @@
 #include "app/shutdown_signals.h"
 #include "core/app_info.h"
 #include "core/conversions.h"
+#include "files/floors_file.h"
 #include "files/gait_file.h"
 #include "search/found_gait.h"
 #include "search/gait_search.h"
@@ -120,6 +121,15 @@ int RunSearch(const SearchRequest& request, std::FILE* out, std::FILE* err) {
   options.run = request.run;
   options.evaluations = request.evaluations;
   options.jobs = request.jobs;
+  options.minPositions = request.minPositions;
+  options.floorScore = request.floorScore;
+  if (!request.floorsFile.isEmpty()) {
+    std::vector<files::FloorGrip> floors;
+    QString floorsError;
+    if (!files::ReadFloorsFile(request.floorsFile, &floors, &floorsError))
+      return report(floorsError.toStdString(), kUsageExitCode);
+    for (const files::FloorGrip& f : floors) options.floors.push_back({f.along, f.across});
+  }
   KeepWithinProfile(&options, &searchStart);
 
   std::string error;
@@ -127,6 +137,10 @@ int RunSearch(const SearchRequest& request, std::FILE* out, std::FILE* err) {
   if (!probe) return report(error, kUsageExitCode);
   sim::SearchSetting setting{goal, probe->name(), request.run.idealLine, request.run.seconds,
                              request.run.profile ? request.run.profile->name : std::string()};
+  setting.minPositions = options.minPositions;
+  setting.floor = options.run.floor;
+  setting.floors = options.floors;
+  setting.floorScore = options.floorScore;
   probe.reset();
 
   auto lastLine = std::chrono::steady_clock::now() - std::chrono::seconds(1);
@@ -161,6 +175,13 @@ int RunSearch(const SearchRequest& request, std::FILE* out, std::FILE* err) {
     std::fputs(sim::SearchResultJson(*result, setting, request.output.toStdString()).c_str(), out);
     std::fflush(out);
     if (result->evaluations == 0) return report("no evaluation was finished: nothing written", status ? status : 1);
+    if (result->rejected > 0)
+      return report("no gait tried gave every servo that swings " + FixedText(options.minPositions, 1) +
+                        " positions a gait period on the " + setting.LineName() + " line (" +
+                        std::to_string(result->rejected) + " of " + std::to_string(result->evaluations) +
+                        " gave fewer; the others failed in the physics): nothing written. A longer interval gives "
+                        "more positions; --min-positions 0 drops the rule",
+                    status ? status : kFailureExitCode);
     return report("every run of the search failed in the physics: nothing written", status ? status : kFailureExitCode);
   }
 
@@ -223,6 +244,7 @@ GaitSearch MakePanelSearch(std::function<std::string()> robot, double seconds) {
     options.run.profile = request.profile;
     options.evaluations = request.evaluations;
     KeepWithinProfile(&options, &start);
+    options.minPositions = request.minPositions;
     std::string error;
     const auto result = sim::SearchGait(
         start, options, &cancel,
@@ -240,10 +262,16 @@ GaitSearch MakePanelSearch(std::function<std::string()> robot, double seconds) {
     outcome.startScore = result->startScore;
     outcome.haveBest = result->haveBest;
     outcome.bestScore = result->bestScore;
-    if (result->haveBest)
-      outcome.best = FoundGait(request.start, QStringLiteral("the panel's gait"), *result,
-                               sim::SearchSetting{*goal, RobotName(options.run.robot), run.idealLine, run.seconds,
-                                                  request.profile ? request.profile->name : std::string()});
+    if (result->haveBest) {
+      sim::SearchSetting setting{*goal, RobotName(options.run.robot), run.idealLine, run.seconds,
+                                 request.profile ? request.profile->name : std::string()};
+      setting.minPositions = options.minPositions;
+      outcome.best = FoundGait(request.start, QStringLiteral("the panel's gait"), *result, setting);
+    } else if (result->rejected > 0) {
+      outcome.error = QStringLiteral("No gait tried gave every servo that swings %1 positions a gait period on the "
+                                     "line. A longer interval gives more; 0 drops the rule.")
+                          .arg(request.minPositions);
+    }
     return outcome;
   };
   return search;

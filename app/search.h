@@ -11,6 +11,7 @@
 
 #include "panel/search_dialog.h"
 #include "search/search_goal.h"
+#include "search/gait_search.h"
 #include "sim/headless_run.h"
 
 namespace gp {
@@ -23,6 +24,9 @@ struct SearchRequest {
   int jobs = 0;  // worker threads; 0: one for each core
   QString output;  // the best gait, a gait file
   QString report;  // an SVG picture of the search, if not empty
+  double minPositions = sim::kFewestPositionsPerPeriod;  // 0: no such rule
+  QString floorsFile;  // the floors each gait is scored on, if not empty
+  sim::FloorScore floorScore = sim::FloorScore::Worst;
 };
 
 // Runs the request. Returns the process's exit status: kUsageExitCode when

@@ -32,13 +32,8 @@ std::string RobotOfNotes(const QString& notes) {
   return {};
 }
 
-// Below this many positions a gait period the wave reaches a servo as a few
-// coarse jumps rather than a swing.
-constexpr double kFewestPositionsPerPeriod = 8;
-
-// Amplitudes below 10 mean no swing: such a module holds one angle, and how
-// often it hears it again does not matter.
-constexpr int kSwingingAmplitude = 10;
+using sim::kFewestPositionsPerPeriod;
+using sim::kSwingingAmplitude;
 
 
 // The servos that swing but get too few positions a period, in one line,
@@ -83,6 +78,7 @@ std::string Summary(const files::Gait& gait, const sim::HeadlessResult& r) {
   t += "Robot:               " + r.robot + ", " + (r.idealLine ? "ideal" : "9600-baud") + " line, " +
        FixedText(r.seconds, 1) + " s\n";
   t += "Speed:               " + FixedText(r.speed, 3) + " m/s\n";
+  t += "Steady speed:        " + FixedText(r.steadySpeed, 3) + " m/s over the last half\n";
   t += "Body lengths:        " + FixedText(r.bodyLengthsPerPeriod, 2) + " a period\n";
   std::string heading = FixedText(r.headingChangeDeg, 1);
   if (r.headingChangeDeg > 0 && heading != FixedText(0, 1)) heading = "+" + heading;
@@ -133,6 +129,8 @@ int RunSimulate(const SimulateRequest& request, std::FILE* out, std::FILE* err) 
   std::string error;
   std::unique_ptr<sim::Robot> loaded = sim::Robot::Load(request.robot, &error);
   if (!loaded) return report(error, kUsageExitCode);
+  // A floor the model cannot take is the request's fault, not the physics'.
+  if (!loaded->SetFloor(request.floor, &error)) return report(error, kUsageExitCode);
   const auto result = sim::RunHeadless(table, gait.intervalMs, std::move(loaded), request, &error);
   if (!result) return report(error, kFailureExitCode);
   const std::string json = sim::HeadlessJson(*result);

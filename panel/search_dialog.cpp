@@ -50,6 +50,14 @@ SearchDialog::SearchDialog(GaitSearch search, files::Gait start, QWidget* parent
   evaluations_->setRange(1, 100000);
   evaluations_->setValue(200);
   form->addRow(QStringLiteral("&Evaluations:"), evaluations_);
+  minPositions_ = new QSpinBox(this);
+  minPositions_->setObjectName(QStringLiteral("SearchMinPositions"));
+  minPositions_->setRange(0, 1000);
+  minPositions_->setValue(static_cast<int>(GaitSearchRequest{}.minPositions));
+  minPositions_->setSpecialValueText(QStringLiteral("No rule"));
+  minPositions_->setToolTip(QStringLiteral("Only gaits in which every servo that swings gets at least this many "
+                                           "positions a gait period on the line"));
+  form->addRow(QStringLiteral("&Fewest positions a period:"), minPositions_);
   layout->addLayout(form);
 
   bar_ = new QProgressBar(this);
@@ -121,8 +129,10 @@ void SearchDialog::begin() {
   request.evaluations = evaluations_->value();
   request.robot = robot_;
   request.profile = profile_;
+  request.minPositions = minPositions_->value();
   goal_->setEnabled(false);
   evaluations_->setEnabled(false);
+  minPositions_->setEnabled(false);
   searchButton_->setEnabled(false);
   bar_->setRange(0, request.evaluations);
   bar_->setValue(0);

@@ -36,6 +36,9 @@ struct GaitSearchRequest {
   // swing the search tries keeps within its limits.
   std::string robot;
   std::optional<RobotProfile> profile;
+  // Only gaits in which every servo that swings gets at least this many
+  // positions a gait period on the line; 0: no such rule.
+  double minPositions = 8;
 };
 
 struct GaitSearchProgress {
@@ -118,6 +121,7 @@ class SearchDialog : public QDialog {
   QLabel* about_ = nullptr;
   QComboBox* goal_ = nullptr;
   QSpinBox* evaluations_ = nullptr;
+  QSpinBox* minPositions_ = nullptr;
   QProgressBar* bar_ = nullptr;
   QLabel* status_ = nullptr;
   QPushButton* searchButton_ = nullptr;

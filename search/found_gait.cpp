@@ -17,6 +17,15 @@ void WaveJson(JsonWriter& j, const WaveParameters& w) {
   j.EndObject();
 }
 
+std::string FloorText(const Floor& f) { return FixedText(f.along, 3) + " along, " + FixedText(f.across, 3) + " across"; }
+
+void FloorJson(JsonWriter& j, const Floor& f) {
+  j.BeginObject();
+  j.Key("along").Fixed(f.along, 4);
+  j.Key("across").Fixed(f.across, 4);
+  j.EndObject();
+}
+
 }  // namespace
 
 std::string SearchSetting::LineName() const { return idealLine ? "ideal" : "9600"; }
@@ -57,6 +66,20 @@ std::string FoundGaitNotes(const FoundGaitSource& start, const SearchResult& res
   notes += ". It scored " + ScoreText(setting.goal, result.bestScore);
   if (result.haveStart) notes += " against the start's " + ScoreText(setting.goal, result.startScore);
   notes += ": " + WaveText(result.best) + ".";
+  if (!setting.floors.empty()) {
+    notes += std::string(" Scored by its ") + (setting.floorScore == FloorScore::Worst ? "worst" : "mean") + " over " +
+             std::to_string(setting.floors.size()) + " floors (friction ";
+    for (std::size_t f = 0; f < setting.floors.size(); ++f) notes += (f ? "; " : "") + FloorText(setting.floors[f]);
+    notes += ").";
+  } else if (setting.floor) {
+    notes += " On a floor of friction " + FloorText(*setting.floor) + ".";
+  }
+  if (result.bestFewestPositions)
+    notes += " Each servo that swings gets at least " + FixedText(*result.bestFewestPositions, 1) +
+             " positions a gait period on the " + setting.LineName() + " line" +
+             (setting.minPositions > 0 ? " (the search asked for " + FixedText(setting.minPositions, 1) + ")"
+                                       : std::string(" (the search had no rule on it)")) +
+             ".";
   if (!start.gaitNotes.empty()) notes += " The start's notes: " + start.gaitNotes;
   return notes;
 }
@@ -73,6 +96,19 @@ std::string SearchResultJson(const SearchResult& result, const SearchSetting& se
   j.Key("requested").Integer(result.requested);
   j.Key("interrupted").Bool(result.interrupted);
   j.Key("failed_evaluations").Integer(result.failed);
+  j.Key("min_positions").Fixed(setting.minPositions, 1);
+  j.Key("rejected_evaluations").Integer(result.rejected);
+  if (!setting.floors.empty()) {
+    j.Key("floors").BeginArray();
+    for (const Floor& f : setting.floors) FloorJson(j, f);
+    j.EndArray();
+    j.Key("score").String(FloorScoreName(setting.floorScore));
+  } else if (setting.floor) {
+    FloorJson(j.Key("floors").BeginArray(), *setting.floor);
+    j.EndArray();
+  } else {
+    j.Key("floors").Null();
+  }
   if (result.haveStart) j.Key("start_score").Fixed(result.startScore, 6);
   else j.Key("start_score").Null();
   if (result.haveBest) j.Key("best_score").Fixed(result.bestScore, 6);
@@ -80,6 +116,8 @@ std::string SearchResultJson(const SearchResult& result, const SearchSetting& se
   WaveJson(j.Key("start"), result.startParameters);
   if (result.haveBest) WaveJson(j.Key("best"), result.best);
   else j.Key("best").Null();
+  if (result.haveBest && result.bestFewestPositions) j.Key("best_positions_per_period").Fixed(*result.bestFewestPositions, 2);
+  else j.Key("best_positions_per_period").Null();
   if (result.haveBest) j.Key("output").String(output);
   else j.Key("output").Null();
   j.EndObject();

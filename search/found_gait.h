@@ -4,7 +4,9 @@
 // in, the scores with their unit and precision, the JSON the command line
 // prints. Plain standard C++.
 
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "search/gait_search.h"
 
@@ -17,6 +19,10 @@ struct SearchSetting {
   bool idealLine = false;
   double seconds = 10;
   std::string profile;  // the robot profile's name the runs went through, or empty for none
+  double minPositions = kFewestPositionsPerPeriod;  // the search's rule, 0 for none
+  std::optional<Floor> floor{};  // one floor for every run, or the model's own
+  std::vector<Floor> floors{};   // each gait on each, scored by floorScore
+  FloorScore floorScore = FloorScore::Worst;
   std::string LineName() const;  // "ideal" or "9600"
   std::string Where() const;     // "the snake, 9600 line, 10 s a run"
 };

@@ -27,6 +27,10 @@ constexpr int kMaxCentreOffsetDeg = 45;
 constexpr double kInitialStep = 0.15;   // of each parameter's range
 constexpr double kConverged = 1e-3;     // below the gait's own resolution in every parameter
 constexpr double kFailedScore = -1e6;   // what a run the physics gave up on tells the optimiser
+// What a gait the line cannot carry tells it: below every real score, and
+// better the more positions its servos got, so that the search finds its
+// way back to gaits the line carries.
+constexpr double kRejectedScore = -1e5;
 
 double Clamp(double v, double lo, double hi) { return std::min(std::max(v, lo), hi); }
 
@@ -106,14 +110,15 @@ bool SameGait(const ModuleTable& a, const ModuleTable& b) {
 
 struct Outcome {
   bool skipped = false;  // the search was stopped before the run began
-  std::optional<HeadlessResult> run;
+  std::optional<HeadlessResult> run;  // on the first floor; nothing when any failed
+  double score = 0;                   // over the floors
 };
 
 // The workers: each holds one robot of its own and carries out one headless
 // run at a time, whichever search asked for it.
 class Workers {
  public:
-  Workers(std::vector<std::unique_ptr<Robot>> robots, const HeadlessOptions& options, const std::atomic<bool>* stop)
+  Workers(std::vector<std::unique_ptr<Robot>> robots, const SearchOptions& options, const std::atomic<bool>* stop)
       : options_(options), stop_(stop) {
     for (auto& robot : robots) {
       threads_.emplace_back([this, r = std::make_shared<VirtualRobot>(std::move(robot))] { Work(*r); });
@@ -161,14 +166,41 @@ class Workers {
       if (stop_ && stop_->load()) {
         outcome.skipped = true;
       } else {
-        std::string ignored;  // a run the physics gives up on counts as failed; why does not change the search
-        outcome.run = RunHeadless(job->table, job->intervalMs, robot, options_, &ignored);
+        outcome = Run(*job, robot);
       }
       job->done.set_value(std::move(outcome));
     }
   }
 
-  HeadlessOptions options_;
+  // The gait on each floor in turn, one robot, so that the floors never
+  // depend on which worker ran what.
+  Outcome Run(const Job& job, VirtualRobot& robot) const {
+    Outcome outcome;
+    std::string ignored;  // a run the physics gives up on counts as failed; why does not change the search
+    if (options_.floors.empty()) {
+      outcome.run = RunHeadless(job.table, job.intervalMs, robot, options_.run, &ignored);
+      if (outcome.run) outcome.score = GoalScore(options_.goal, *outcome.run);
+      return outcome;
+    }
+    HeadlessOptions run = options_.run;
+    double worst = 0, sum = 0;
+    for (std::size_t f = 0; f < options_.floors.size(); ++f) {
+      run.floor = options_.floors[f];
+      std::optional<HeadlessResult> result = RunHeadless(job.table, job.intervalMs, robot, run, &ignored);
+      if (!result) {
+        outcome.run.reset();
+        return outcome;
+      }
+      const double score = GoalScore(options_.goal, *result);
+      worst = f == 0 ? score : std::min(worst, score);
+      sum += score;
+      if (f == 0) outcome.run = std::move(result);
+    }
+    outcome.score = options_.floorScore == FloorScore::Worst ? worst : sum / static_cast<double>(options_.floors.size());
+    return outcome;
+  }
+
+  const SearchOptions& options_;
   const std::atomic<bool>* stop_;
   std::mutex mutex_;
   std::condition_variable wake_;
@@ -192,11 +224,12 @@ class Search {
     // The start first, alone: every search then knows its score.
     const Outcome first = workers_.Evaluate(start_.table, start_.intervalMs);
     if (!first.skipped) {
-      Record(0, start_.table, start_.intervalMs, first.run, result_.startParameters);
+      Record(0, start_.table, start_.intervalMs, first, result_.startParameters);
       if (first.run) {
         result_.haveStart = true;
-        result_.startScore = GoalScore(options_.goal, *first.run);
+        result_.startScore = first.score;
         result_.startRun = *first.run;
+        startObjective_ = Objective(start_.table, first);
       }
       const int rest = options_.evaluations - 1;
       std::vector<std::thread> threads;
@@ -240,10 +273,25 @@ class Search {
     // The search's own order: the i-th run of search r is 1 + i*runs + r.
     const int order = 1 + state.used * runs_ + state.run;
     ++state.used;
-    Record(order, table, wave.intervalMs, outcome.run, wave);
-    const double score = outcome.run ? GoalScore(options_.goal, *outcome.run) : kFailedScore;
+    Record(order, table, wave.intervalMs, outcome, wave);
+    const double score = Objective(table, outcome);
     state.seen.emplace(key, score);
     return score;
+  }
+
+  // A gait the line carries too sparsely, or nothing when it is carried.
+  std::optional<double> TooFewPositions(const ModuleTable& table, const HeadlessResult& run) const {
+    if (!(options_.minPositions > 0)) return std::nullopt;
+    const std::optional<double> fewest = FewestSwingingPositions(table, run);
+    if (fewest && *fewest < options_.minPositions) return fewest;
+    return std::nullopt;
+  }
+
+  // What the optimiser is told of an outcome.
+  double Objective(const ModuleTable& table, const Outcome& outcome) const {
+    if (!outcome.run) return kFailedScore;
+    if (const auto fewest = TooFewPositions(table, *outcome.run)) return kRejectedScore + *fewest;
+    return outcome.score;
   }
 
   void LocalSearch(int run, int budget) {
@@ -256,7 +304,7 @@ class Search {
     const WaveParameters startWave = result_.startParameters;
     if (result_.haveStart && SameGait(WaveTable(start_, startWave, options_.limits), start_.table) &&
         startWave.intervalMs == start_.intervalMs)
-      state.seen.emplace(Key(startWave), result_.startScore);
+      state.seen.emplace(Key(startWave), startObjective_);
 
     std::vector<double> x = run == 0 ? space_.Unit(startWave) : space_.Spread(run);
     // A search that settles before its budget is spent starts again from a
@@ -283,14 +331,17 @@ class Search {
     }
   }
 
-  void Record(int order, const ModuleTable& table, int intervalMs, const std::optional<HeadlessResult>& run,
-              const WaveParameters& wave) {
+  void Record(int order, const ModuleTable& table, int intervalMs, const Outcome& outcome, const WaveParameters& wave) {
     const std::lock_guard<std::mutex> lock(mutex_);
+    const std::optional<HeadlessResult>& run = outcome.run;
     SearchEvaluation evaluation;
     evaluation.failed = !run;
-    evaluation.score = run ? GoalScore(options_.goal, *run) : 0;
+    evaluation.score = run ? outcome.score : 0;
+    evaluation.rejected = run && TooFewPositions(table, *run);
     history_.emplace(order, evaluation);
-    if (run) {
+    if (evaluation.rejected) {
+      ++result_.rejected;
+    } else if (run) {
       // Best is the highest score; of equal ones, the first in the search's
       // order, so that which worker finished first never matters.
       if (!result_.haveBest || evaluation.score > result_.bestScore ||
@@ -301,6 +352,7 @@ class Search {
         result_.bestTable = table;
         result_.bestIntervalMs = intervalMs;
         result_.bestRun = *run;
+        result_.bestFewestPositions = FewestSwingingPositions(table, *run);
         bestOrder_ = order;
       }
     } else {
@@ -330,9 +382,12 @@ class Search {
   std::map<int, SearchEvaluation> history_;
   SearchResult result_;
   int bestOrder_ = 0;
+  double startObjective_ = kFailedScore;
 };
 
 }  // namespace
+
+const char* FloorScoreName(FloorScore score) { return score == FloorScore::Mean ? "mean" : "worst"; }
 
 WaveParameters StartParameters(const SearchStart& start) {
   WaveParameters w;
@@ -384,6 +439,8 @@ std::optional<SearchResult> SearchGait(const SearchStart& start, const SearchOpt
   if (start.intervalMs < kMinIntervalMs || start.intervalMs > kMaxIntervalMs)
     return fail("the start gait's interval must be " + IntervalRangeText());
   if (!(options.run.seconds > 0) || !std::isfinite(options.run.seconds)) return fail("the runs must last a positive time");
+  if (!(options.minPositions >= 0) || !std::isfinite(options.minPositions))
+    return fail("the fewest positions a period must be 0 or more");
 
   const int runs = std::min(kRuns, options.evaluations - 1);
   int jobs = options.jobs > 0 ? options.jobs : static_cast<int>(std::thread::hardware_concurrency());
@@ -394,7 +451,11 @@ std::optional<SearchResult> SearchGait(const SearchStart& start, const SearchOpt
     if (!robot) return std::nullopt;
     robots.push_back(std::move(robot));
   }
-  Workers workers(std::move(robots), options.run, stop);
+  // A floor the model cannot take is the options' fault, not the physics'.
+  for (const Floor& floor : options.floors)
+    if (!robots.front()->SetFloor(floor, error)) return std::nullopt;
+  if (!robots.front()->SetFloor(options.run.floor, error)) return std::nullopt;
+  Workers workers(std::move(robots), options, stop);
   Search search(start, options, stop, progress, workers, runs);
   return search.Run();
 }

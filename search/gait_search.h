@@ -54,12 +54,25 @@ WaveParameters StartParameters(const SearchStart& start);
 // keeps the start's values.
 ModuleTable WaveTable(const SearchStart& start, const WaveParameters& wave, const ModuleLimits& limits);
 
+// How a gait run on several floors is scored: by its worst floor, or the
+// mean over them.
+enum class FloorScore { Worst, Mean };
+const char* FloorScoreName(FloorScore score);  // "worst" or "mean"
+
 struct SearchOptions {
   SearchGoal goal = SearchGoal::Forward;
   HeadlessOptions run;    // robot, seconds and line of every evaluation
-  int evaluations = 200;  // headless runs in all, the start's included
+  int evaluations = 200;  // gaits evaluated in all, the start's included
   int jobs = 0;           // worker threads; 0: one for each core
   ModuleLimits limits{};
+  // A gait in which a servo that swings gets fewer positions a gait period
+  // on the line than this is never the best, however it scores: its score
+  // would come from the line's sampling, not from the wave. 0: no such rule.
+  double minPositions = kFewestPositionsPerPeriod;
+  // Each gait is run once on each of these floors (run.floor is then not
+  // used) and scored by `floorScore`; none: once, on run.floor.
+  std::vector<Floor> floors;
+  FloorScore floorScore = FloorScore::Worst;
 };
 
 struct SearchProgress {
@@ -73,7 +86,8 @@ struct SearchProgress {
 
 struct SearchEvaluation {
   double score = 0;
-  bool failed = false;  // the physics gave up: counted as no good at all
+  bool failed = false;    // the physics gave up: counted as no good at all
+  bool rejected = false;  // too few positions reached a swinging servo
 };
 
 struct SearchResult {
@@ -81,6 +95,7 @@ struct SearchResult {
   int requested = 0;
   int evaluations = 0;       // headless runs done
   int failed = 0;            // of them, runs the physics gave up on
+  int rejected = 0;          // of them, gaits the line could not carry (SearchOptions::minPositions)
   bool interrupted = false;  // stopped before the budget was spent
 
   WaveParameters startParameters;
@@ -93,7 +108,10 @@ struct SearchResult {
   WaveParameters best;
   ModuleTable bestTable;
   int bestIntervalMs = 0;
-  HeadlessResult bestRun;
+  HeadlessResult bestRun;  // on the first floor
+  // The fewest positions a gait period any swinging servo of the best gait
+  // received; nothing when none swings.
+  std::optional<double> bestFewestPositions;
 
   // Every evaluation done, in the search's own order (the start first), so
   // that the best score against evaluations is the same picture every time.

@@ -141,6 +141,12 @@ std::string ScoreChart(const SearchResult& result, const Box& box) {
       s += Line(x, box.bottom() - 6, x, box.bottom(), "stroke=\"#c00000\"");
       continue;
     }
+    if (e.rejected) {
+      // Scored, but a gait the line could not carry: never the best.
+      s += "<circle cx=\"" + Num(x) + "\" cy=\"" + Num(py(e.score)) + "\" r=\"2.2\" fill=\"none\" stroke=\"" +
+           kPointColour + "\"/>\n";
+      continue;
+    }
     s += "<circle cx=\"" + Num(x) + "\" cy=\"" + Num(py(e.score)) + "\" r=\"2.2\" fill=\"" + kPointColour + "\"/>\n";
     if (!have || e.score > bestSoFar) {
       if (have) best.emplace_back(x, py(bestSoFar));

@@ -166,8 +166,21 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int interval
 
   ModuleTable table = input;
   GaitState state;
+  const double periodSeconds = kStepsPerPeriod * intervalMs / 1000.0;
+  const double softStart = options.softStartS   ? *options.softStartS
+                           : options.profile    ? options.profile->softStartS
+                                                : periodSeconds;
+  if (!(softStart >= 0) || !std::isfinite(softStart)) return fail("the soft start must last 0 s or more");
   std::optional<ProfileApplier> profile;
-  if (options.profile) profile.emplace(*options.profile);
+  if (options.profile || softStart > 0) {
+    // Without a profile of its own the gait goes through one that leaves
+    // every angle as it is and only grows the swings.
+    RobotProfile p = options.profile.value_or(RobotProfile{});
+    p.softStartS = softStart;
+    profile.emplace(std::move(p));
+  }
+  std::string floorWhy;
+  if (!robot.robot().SetFloor(options.floor, &floorWhy)) return fail(floorWhy);
 
   StartGait(table, state, line);
 
@@ -183,7 +196,8 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int interval
   result.robot = robot.robot().name();
   result.idealLine = options.idealLine;
   result.intervalMs = intervalMs;
-  result.periodSeconds = kStepsPerPeriod * intervalMs / 1000.0;
+  result.periodSeconds = periodSeconds;
+  result.softStartS = softStart;
   result.bodyLength = robot.robot().bodyLength();
   const auto start = robot.robot().CentreOfMass();
   const double startHeading = robot.robot().Heading();
@@ -194,7 +208,13 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int interval
   double heading = startHeading, headingSum = 0;
   std::int64_t headingSamples = 0;
   std::vector<std::array<double, 2>> axes = robot.robot().ForwardAxes();
-  const std::int64_t servoFrom = std::min<std::int64_t>(steps, std::llround(result.periodSeconds / dt));
+  const std::int64_t servoFrom =
+      std::min<std::int64_t>(steps, std::llround(std::max(softStart, result.periodSeconds) / dt));
+  result.servoFigures = static_cast<double>(steps - servoFrom) * dt >= 2 * result.periodSeconds - dt / 2;
+  const std::int64_t halfway = steps / 2;
+  std::array<double, 3> atHalfway = start;
+  std::array<double, 9> middle = robot.robot().MiddleRotation();
+  double roll = 0;
   std::array<std::int64_t, kRobotModules> limitedSteps{};
   const ErrorBox noBox;  // the sine never errs; other control functions are not in gait files
   std::uint64_t gaitTicks = 0;
@@ -227,6 +247,8 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int interval
     // none, and the wave running round the ring would spin it many times a
     // second with no body turning.
     heading += TurnSince(axes, robot.robot().ForwardAxes());
+    roll += robot.robot().RollSince(middle);
+    if (k == halfway) atHalfway = com;
     if (k >= headingFrom) {
       headingSum += heading;
       ++headingSamples;
@@ -255,6 +277,9 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int interval
   result.seconds = static_cast<double>(steps) * dt;
   result.distance = std::hypot(dx, dy);
   result.speed = result.distance / result.seconds;
+  const double lastHalf = static_cast<double>(steps - halfway) * dt;
+  result.steadySpeed = lastHalf > 0 ? std::hypot(end[0] - atHalfway[0], end[1] - atHalfway[1]) / lastHalf : 0;
+  result.rollDeg = roll * 180.0 / kPi;
   result.forward = dx * std::cos(startHeading) + dy * std::sin(startHeading);
   result.lateral = -dx * std::sin(startHeading) + dy * std::cos(startHeading);
   result.bodyLengthsPerPeriod = result.bodyLength > 0 ? result.speed * result.periodSeconds / result.bodyLength : 0;
@@ -265,11 +290,25 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int interval
   result.newSteps = line.newSteps();
   for (std::size_t c = 0; c < limitedSteps.size(); ++c)
     result.torqueLimitedShare[c] = static_cast<double>(limitedSteps[c]) / static_cast<double>(steps + 1 - servoFrom);
+  if (!result.servoFigures) {
+    result.peakTrackingErrorDeg.fill(0);
+    result.torqueLimitedShare.fill(0);
+  }
   return result;
 }
 
 double PerPeriod(const HeadlessResult& r, std::uint64_t count) {
   return r.seconds > 0 ? static_cast<double>(count) * r.periodSeconds / r.seconds : 0;
+}
+
+std::optional<double> FewestSwingingPositions(const ModuleTable& table, const HeadlessResult& r) {
+  std::optional<double> fewest;
+  for (int n = kFirstModule; n <= kLastModule; ++n) {
+    if (!IsTrue(table.ServoEnabled[n]) || table.Amp[n] < kSwingingAmplitude) continue;
+    const double perPeriod = PerPeriod(r, r.positions[static_cast<std::size_t>(n - 1)]);
+    fewest = fewest ? std::min(*fewest, perPeriod) : perPeriod;
+  }
+  return fewest;
 }
 
 std::string HeadlessJson(const HeadlessResult& r) {
@@ -280,14 +319,17 @@ std::string HeadlessJson(const HeadlessResult& r) {
   j.Key("seconds").Fixed(r.seconds, 3);
   j.Key("interval_ms").Integer(r.intervalMs);
   j.Key("period_s").Fixed(r.periodSeconds, 3);
+  j.Key("soft_start_s").Fixed(r.softStartS, 3);
   j.Key("body_length_m").Fixed(r.bodyLength, 4);
   j.Key("distance_m").Fixed(r.distance, 4);
   j.Key("speed_m_s").Fixed(r.speed, 4);
+  j.Key("steady_speed_m_s").Fixed(r.steadySpeed, 4);
   j.Key("path_length_m").Fixed(r.pathLength, 4);
   j.Key("forward_m").Fixed(r.forward, 4);
   j.Key("lateral_m").Fixed(r.lateral, 4);
   j.Key("body_lengths_per_period").Fixed(r.bodyLengthsPerPeriod, 4);
   j.Key("heading_change_deg").Fixed(r.headingChangeDeg, 2);
+  j.Key("roll_deg").Fixed(r.rollDeg, 2);
   j.Key("path").BeginArray();
   for (const auto& [t, x, y] : r.path) j.BeginArray().Fixed(t, 1).Fixed(x, 4).Fixed(y, 4).EndArray();
   j.EndArray();
@@ -299,8 +341,14 @@ std::string HeadlessJson(const HeadlessResult& r) {
     j.Key("positions_per_s").Fixed(static_cast<double>(r.positions[c]) / r.seconds, 2);
     j.Key("positions_per_period").Fixed(PerPeriod(r, r.positions[c]), 2);
     j.Key("steps_per_period").Fixed(PerPeriod(r, r.newSteps[c]), 2);
-    j.Key("peak_tracking_error_deg").Fixed(r.peakTrackingErrorDeg[c], 2);
-    j.Key("torque_limited_share").Fixed(r.torqueLimitedShare[c], 4);
+    // Figures from too short a run are not given rather than made up.
+    if (r.servoFigures) {
+      j.Key("peak_tracking_error_deg").Fixed(r.peakTrackingErrorDeg[c], 2);
+      j.Key("torque_limited_share").Fixed(r.torqueLimitedShare[c], 4);
+    } else {
+      j.Key("peak_tracking_error_deg").Null();
+      j.Key("torque_limited_share").Null();
+    }
     j.EndObject();
   }
   j.EndArray();

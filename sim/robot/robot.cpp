@@ -92,6 +92,9 @@ struct Robot::Engine {
   std::vector<bool> contactGeom;
   bool fromAbove = true;
   double bodyLength = 0;
+  int middle = 1;                          // the middle module's body, whose roll is told
+  std::array<double, 3> middleAxis{1, 0, 0};  // the chain's axis in that body's own frame
+  std::vector<std::array<mjtNum, 2>> ownGrip;  // each contact pair's friction along and across, as loaded
 
   ~Engine() {
     if (data) mj_deleteData(data);
@@ -207,6 +210,7 @@ std::unique_ptr<Robot> Robot::Load(const std::string& robot, std::string* error)
   for (int p = 0; p < m->npair; ++p) {
     engine->contactGeom[static_cast<std::size_t>(m->pair_geom1[p])] = true;
     engine->contactGeom[static_cast<std::size_t>(m->pair_geom2[p])] = true;
+    engine->ownGrip.push_back({m->pair_friction[5 * p], m->pair_friction[5 * p + 1]});
   }
 
   std::unique_ptr<Robot> result(new Robot(std::move(engine)));
@@ -246,6 +250,19 @@ std::unique_ptr<Robot> Robot::Load(const std::string& robot, std::string* error)
     hi = std::max(hi, centre + half);
   }
   result->engine_->bodyLength = hi > lo ? hi - lo : 0;
+
+  // The middle module: the first body of module 4 (of 8), else the root.
+  Engine& e = *result->engine_;
+  e.middle = e.root;
+  for (int b = 1; b < m->nbody; ++b) {
+    if (m->body_rootid[b] == e.root && e.moduleOfBody[static_cast<std::size_t>(b)] == kRobotModules / 2) {
+      e.middle = b;
+      break;
+    }
+  }
+  // The chain's axis, tail to head at rest, in the middle body's frame.
+  const mjtNum* r = d->xmat + 9 * e.middle;
+  for (int i = 0; i < 3; ++i) e.middleAxis[static_cast<std::size_t>(i)] = r[i] * along[0] + r[3 + i] * along[1] + r[6 + i] * along[2];
   return result;
 }
 
@@ -290,6 +307,46 @@ void Robot::Step() {
   if (!engine_->failure.empty()) return;
   std::string why;
   if (!Guarded(mj_step, engine_->model, engine_->data, &why)) engine_->failure = why.empty() ? "unknown error" : why;
+}
+
+bool Robot::SetFloor(const std::optional<Floor>& floor, std::string* error) {
+  mjModel* m = engine_->model;
+  if (floor && engine_->ownGrip.empty()) {
+    if (error)
+      *error = engine_->name + ": the model touches the floor through no contact pair (<contact><pair>), so it has "
+                               "no friction along and across that a floor could set";
+    return false;
+  }
+  for (int p = 0; p < m->npair; ++p) {
+    const auto& own = engine_->ownGrip[static_cast<std::size_t>(p)];
+    m->pair_friction[5 * p] = floor ? floor->along : own[0];
+    m->pair_friction[5 * p + 1] = floor ? floor->across : own[1];
+  }
+  return true;
+}
+
+double Robot::RollSince(std::array<double, 9>& before) const {
+  // The turn from `before` to now in the body's own frame, dR = R0^T R1,
+  // as a rotation vector; its part along the chain's axis is the roll.
+  const mjtNum* now = engine_->data->xmat + 9 * engine_->middle;
+  double d[3][3];
+  for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j)
+      d[i][j] = before[static_cast<std::size_t>(i)] * now[j] + before[static_cast<std::size_t>(3 + i)] * now[3 + j] +
+                before[static_cast<std::size_t>(6 + i)] * now[6 + j];
+  const double v[3] = {(d[2][1] - d[1][2]) / 2, (d[0][2] - d[2][0]) / 2, (d[1][0] - d[0][1]) / 2};
+  const double s = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+  const double angle = std::atan2(s, (d[0][0] + d[1][1] + d[2][2] - 1) / 2);
+  std::copy_n(now, 9, before.begin());
+  if (!(s > 1e-15)) return 0;
+  const auto& a = engine_->middleAxis;
+  return angle / s * (v[0] * a[0] + v[1] * a[1] + v[2] * a[2]);
+}
+
+std::array<double, 9> Robot::MiddleRotation() const {
+  std::array<double, 9> r{};
+  std::copy_n(engine_->data->xmat + 9 * engine_->middle, 9, r.begin());
+  return r;
 }
 
 const std::string& Robot::failure() const { return engine_->failure; }

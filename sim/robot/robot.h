@@ -28,6 +28,13 @@ struct RobotShape {
   bool touchesFloor = false;     // a contact part rather than the body's outline
 };
 
+// How a floor grips the parts that touch it: the friction along each
+// contact's first direction (along a runner, along a module) and across it.
+struct Floor {
+  double along = 0;
+  double across = 0;
+};
+
 class Robot {
  public:
   // "snake", "caterpillar", "pitch-yaw", or the path of a model file. Nothing, with *error
@@ -56,6 +63,11 @@ class Robot {
   // The torque the module's servo gives now, N m (0 without a servo).
   double ServoTorque(int module) const;
 
+  // Every contact pair of the model grips as `floor` does, or with nothing
+  // as the model itself says; stays so through Reset. False, with *error
+  // naming the model, when it has no contact pair a floor could set.
+  bool SetFloor(const std::optional<Floor>& floor, std::string* error);
+
   // One fixed step of the physics; none once the physics has failed.
   void Step();
   // The physics library's error since the last Reset (a model it cannot
@@ -80,6 +92,12 @@ class Robot {
   // The head module's centre (the body named "head", or the model's top body).
   std::array<double, 3> HeadPosition() const;
   std::vector<RobotShape> Shapes() const;
+  // The middle module's orientation (row-major), to start RollSince from.
+  std::array<double, 9> MiddleRotation() const;
+  // How far the middle module has rolled about the chain's axis since its
+  // orientation was `before` (radians, right-handed about the axis toward
+  // the head: positive rolls the body toward its right); `before` becomes now.
+  double RollSince(std::array<double, 9>& before) const;
 
  private:
   struct Engine;

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -127,10 +128,69 @@ class SearchTest : public QObject {
     QVERIFY(Contents(best).contains("stopped early"));
   }
 
+  // From a start whose 16 ms tick the line carries as coarse jumps: the gait
+  // written is one --simulate has nothing to warn about, and says so.
+  void writesOnlyAGaitTheLineCarries() {
+    QTemporaryDir dir;
+    QFile in(Preset("turn-left"));
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    QJsonObject gait = QJsonDocument::fromJson(in.readAll()).object();
+    gait.insert(QStringLiteral("interval_ms"), 16);
+    const QString start = dir.filePath(QStringLiteral("fast.json")), best = dir.filePath(QStringLiteral("best.json"));
+    QFile out(start);
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    out.write(QJsonDocument(gait).toJson());
+    out.close();
+    const Run run = Program(Search(start, QStringLiteral("turn-left"), best, 12, 2));
+    QCOMPARE(run.exitCode, 0);
+    const QJsonObject result = QJsonDocument::fromJson(run.out).object();
+    QCOMPARE(result.value(QStringLiteral("min_positions")).toDouble(), 8.0);
+    QVERIFY(result.value(QStringLiteral("rejected_evaluations")).toInt() >= 1);
+    QVERIFY(result.value(QStringLiteral("best_positions_per_period")).toDouble() >= 8);
+    QVERIFY(Contents(best).contains("positions a gait period on the 9600 line"));
+    const Run check = Program({QStringLiteral("--simulate"), best, QStringLiteral("--seconds"), QStringLiteral("2")});
+    QCOMPARE(check.exitCode, 0);
+    QVERIFY2(!check.err.contains(QStringLiteral("warning")), qPrintable(check.err));
+  }
+
+  // Scored on two floors by the mean: the score is the mean of what
+  // --simulate gives on each floor.
+  void scoresOnEveryFloorOfItsFile() {
+    QTemporaryDir dir;
+    const QString floors = dir.filePath(QStringLiteral("floors.json")), best = dir.filePath(QStringLiteral("best.json"));
+    QFile file(floors);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(R"({"floors": [{"along": 0.1, "across": 1.5}, {"along": 0.3, "across": 0.6}]})");
+    file.close();
+    const Run run = Program(Search(Preset("lateral-undulation"), QStringLiteral("forward"), best, 1, 1) +
+                            QStringList{QStringLiteral("--floors"), floors, QStringLiteral("--score"), QStringLiteral("mean")});
+    QCOMPARE(run.exitCode, 0);
+    const QJsonObject result = QJsonDocument::fromJson(run.out).object();
+    QCOMPARE(result.value(QStringLiteral("score")).toString(), QStringLiteral("mean"));
+    QCOMPARE(result.value(QStringLiteral("floors")).toArray().size(), 2);
+    double sum = 0;
+    for (const char* floor : {"0.1,1.5", "0.3,0.6"}) {
+      const Run one = Program({QStringLiteral("--simulate"), Preset("lateral-undulation"), QStringLiteral("--seconds"),
+                               QStringLiteral("2"), QStringLiteral("--floor"), QLatin1String(floor)});
+      QCOMPARE(one.exitCode, 0);
+      sum += QJsonDocument::fromJson(one.out).object().value(QStringLiteral("forward_m")).toDouble() / 2;
+    }
+    QVERIFY2(std::abs(result.value(QStringLiteral("best_score")).toDouble() - sum / 2) < 1e-4,
+             qPrintable(QString::number(sum / 2)));
+    QVERIFY(Contents(best).contains("Scored by its mean over 2 floors"));
+  }
+
   void aCommandItCannotUseWritesNothing() {
     QTemporaryDir dir;
     const QString out = dir.filePath(QStringLiteral("out.json"));
     const QString start = Preset("lateral-undulation");
+    // Beside the folder that must stay empty: a floor of no grip along.
+    QTemporaryDir elsewhere;
+    const QString wrongFloors = elsewhere.filePath(QStringLiteral("floors.json"));
+    QFile floors(wrongFloors);
+    QVERIFY(floors.open(QIODevice::WriteOnly));
+    floors.write(R"({"floors": [{"along": 0, "across": 1.5}]})");
+    floors.close();
     const QList<QStringList> refused = {
         Search(start, QStringLiteral("backwards"), out, 5, 1),
         Search(dir.filePath(QStringLiteral("missing.json")), QStringLiteral("forward"), out, 5, 1),
@@ -140,6 +200,14 @@ class SearchTest : public QObject {
         Search(start, QStringLiteral("forward"), out, 5, 1) + QStringList{QStringLiteral("--report"), out},
         {QStringLiteral("--search"), start, QStringLiteral("--goal"), QStringLiteral("forward")},
         {QStringLiteral("--simulate"), start, QStringLiteral("--goal"), QStringLiteral("forward")},
+        Search(start, QStringLiteral("forward"), out, 5, 1) + QStringList{QStringLiteral("--min-positions"), QStringLiteral("-1")},
+        Search(start, QStringLiteral("forward"), out, 5, 1) + QStringList{QStringLiteral("--score"), QStringLiteral("mean")},
+        Search(start, QStringLiteral("forward"), out, 5, 1) + QStringList{QStringLiteral("--floors"), dir.filePath(QStringLiteral("none.json"))},
+        Search(start, QStringLiteral("forward"), out, 5, 1) + QStringList{QStringLiteral("--floors"), wrongFloors},
+        Search(start, QStringLiteral("forward"), out, 5, 1) + QStringList{QStringLiteral("--floor"), QStringLiteral("0.1")},
+        {QStringLiteral("--simulate"), start, QStringLiteral("--floor"), QStringLiteral("0,1")},
+        {QStringLiteral("--simulate"), start, QStringLiteral("--soft-start"), QStringLiteral("11")},
+        {QStringLiteral("--simulate"), start, QStringLiteral("--min-positions"), QStringLiteral("8")},
     };
     for (const QStringList& arguments : refused) {
       const Run run = Program(arguments);

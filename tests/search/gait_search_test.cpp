@@ -160,6 +160,59 @@ TEST(GaitSearch, AStoppedSearchEndsBetweenEvaluationsAndKeepsItsBest) {
   EXPECT_GE(result.bestScore, result.startScore);
 }
 
+TEST(GaitSearch, NeverKeepsAGaitTheLineCannotCarry) {
+  // Eight modules at a 16 ms tick on the 9600 line: each servo gets about
+  // 3.5 positions of a 0.32 s period, coarse jumps whatever the physics
+  // makes of them. The start itself is such a gait.
+  const SearchStart start = Start(50, -45, -5, 16);
+  SearchOptions options = Short(12, 2);
+  options.goal = SearchGoal::TurnLeft;
+  const SearchResult result = Search(start, options);
+  ASSERT_TRUE(result.haveStart);
+  EXPECT_TRUE(result.history.front().rejected);
+  EXPECT_GE(result.rejected, 1);
+  ASSERT_TRUE(result.haveBest) << "some gait of twelve is carried";
+  ASSERT_TRUE(result.bestFewestPositions);
+  EXPECT_GE(*result.bestFewestPositions, kFewestPositionsPerPeriod);
+  std::string error;
+  const auto alone = RunHeadless(result.bestTable, result.bestIntervalMs, options.run, &error);
+  ASSERT_TRUE(alone) << error;
+  EXPECT_GE(*FewestSwingingPositions(result.bestTable, *alone), kFewestPositionsPerPeriod);
+  for (const auto& e : result.history) {
+    if (!e.failed && !e.rejected) {
+      EXPECT_LE(e.score, result.bestScore);
+    }
+  }
+
+  // Without the rule the start counts like any other gait.
+  options.minPositions = 0;
+  options.evaluations = 1;
+  const SearchResult anything = Search(start, options);
+  EXPECT_EQ(anything.rejected, 0);
+  EXPECT_TRUE(anything.haveBest);
+  EXPECT_LT(*anything.bestFewestPositions, kFewestPositionsPerPeriod);
+}
+
+TEST(GaitSearch, ScoresEachGaitByItsWorstOrItsMeanFloor) {
+  const SearchStart start = Start(30, -45);
+  const std::vector<Floor> floors{{0.1, 1.5}, {0.3, 0.6}};
+  std::vector<double> alone;
+  for (const Floor& floor : floors) {
+    HeadlessOptions run = Short(1, 1).run;
+    run.floor = floor;
+    std::string error;
+    const auto r = RunHeadless(start.table, start.intervalMs, run, &error);
+    ASSERT_TRUE(r) << error;
+    alone.push_back(GoalScore(SearchGoal::Forward, *r));
+  }
+  ASSERT_GT(std::abs(alone[0] - alone[1]), 0.01) << "the floors differ";
+  SearchOptions options = Short(1, 1);
+  options.floors = floors;
+  EXPECT_EQ(Search(start, options).startScore, std::min(alone[0], alone[1]));
+  options.floorScore = FloorScore::Mean;
+  EXPECT_NEAR(Search(start, options).startScore, (alone[0] + alone[1]) / 2, 1e-12);
+}
+
 TEST(GaitSearch, RefusesWhatItCannotSearch) {
   std::string error;
   SearchStart still = Start(30, -45);
@@ -174,14 +227,19 @@ TEST(GaitSearch, RefusesWhatItCannotSearch) {
 }
 
 // A turning score the search cannot game: a chain curled into a ring, its
-// wave running round it, spins the ring's pattern many times a second while
-// each body only turns as far as the chain really goes round (the head goes
-// round the centre of mass about once in these 10 s).
+// wave running round it, spins the ring's pattern many times a second (some
+// ten turns in these 10 s) while each body only turns as far as the chain
+// really goes round. On a floor that grips alike every way nothing drives
+// the ring round (its head goes round the centre of mass a fifth of a turn);
+// on the snake's wheels the ring does roll round, head and bodies together,
+// about four turns, and that is a turn.
 TEST(GaitSearchScore, ARingWhoseWaveRunsRoundItDoesNotCountAsSpinning) {
   HeadlessOptions ideal;
   ideal.idealLine = true;
+  HeadlessOptions even = ideal;
+  even.floor = Floor{0.1, 0.1};
   std::string error;
-  const auto ring = RunHeadless(Start(77, -113, -43).table, 19, ideal, &error);
+  const auto ring = RunHeadless(Start(77, -113, -43).table, 19, even, &error);
   ASSERT_TRUE(ring) << error;
   EXPECT_LT(std::abs(ring->headingChangeDeg), 2 * 360.0);
   // Mirrored gaits turn as far the other way: left is counter-clockwise.

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numeric>
+#include <optional>
 #include <fstream>
 #include <regex>
 #include <string>
@@ -52,11 +54,13 @@ std::string WriteModel(const std::string& name, const std::string& text) {
   return path;
 }
 
-HeadlessResult Drive(const ModuleTable& table, const std::string& robot, double seconds) {
+HeadlessResult Drive(const ModuleTable& table, const std::string& robot, double seconds,
+                     std::optional<Floor> floor = std::nullopt, bool idealLine = true) {
   HeadlessOptions options;
   options.robot = robot;
   options.seconds = seconds;
-  options.idealLine = true;  // the 9600 line sends channel 1 first and so favours an end itself
+  options.idealLine = idealLine;  // the 9600 line sends channel 1 first and so favours an end itself
+  options.floor = floor;
   std::string error;
   const auto result = RunHeadless(table, 50, options, &error);
   EXPECT_TRUE(result) << error;
@@ -155,6 +159,74 @@ TEST(RobotLaws, MoreGripAcrossThanAlongNeverSlowsTheSnake) {
     previous = perPeriod;
   }
   EXPECT_GT(previous, 0.4) << "near the no-side-slip limit";
+}
+
+double BodyLengthsPerPeriod(const HeadlessResult& r) { return SteadyForward(r) * r.periodSeconds / r.bodyLength; }
+
+double MeanTorqueLimitedShare(const HeadlessResult& r) {
+  EXPECT_TRUE(r.servoFigures);
+  return std::accumulate(r.torqueLimitedShare.begin(), r.torqueLimitedShare.end(), 0.0) /
+         static_cast<double>(r.torqueLimitedShare.size());
+}
+
+TEST(RobotLaws, GripAcrossSlowsTheSnakeOnlyWhereItsServosRunOutOfTorque) {
+  // The snake's belly stands for passive wheels: it rolls along the module
+  // and holds across it. With the grip along held at 0.1, more grip across
+  // can only take away sideways slip; where the servos are rarely at their
+  // limit nothing else changes. Further up a slower snake must be one whose
+  // servos can no longer bend it against the floor, which they then show.
+  double previous = 0, previousShare = 0;
+  for (const double across : {0.2, 0.5, 1.0, 1.5, 3.0, 5.0, 10.0}) {
+    const HeadlessResult r = Drive(Wave(30, -45), "snake", 6, Floor{0.1, across});
+    const double speed = BodyLengthsPerPeriod(r), share = MeanTorqueLimitedShare(r);
+    if (across <= 3.0) {
+      EXPECT_GE(speed, 0.95 * previous) << "across " << across << ": " << speed << " after " << previous;
+      EXPECT_LT(share, 0.1) << "across " << across;
+    } else if (speed < 0.98 * previous) {
+      EXPECT_GT(share, previousShare) << "across " << across << ": " << speed << " after " << previous
+                                      << " body lengths a period with the servos no more at their limit";
+    }
+    previous = speed;
+    previousShare = share;
+  }
+  // At the built-in friction, lateral undulation comes near the no-slip
+  // limit of a wave of this shape (0.79 body lengths a period).
+  EXPECT_GE(BodyLengthsPerPeriod(Drive(Wave(30, -45), "snake", 6)), 0.6);
+}
+
+// Sidewinding on the pitch-yaw snake as it is built: a yaw wave and a pitch
+// wave of one length (120 degrees between joints of one kind, so the eight
+// modules hold one whole wave), the yaw wave a quarter period behind.
+ModuleTable Sidewinding(int pitch, int yaw) {
+  ModuleTable table;
+  for (int n = kFirstModule; n <= kLastModule; ++n) {
+    const bool pitches = n % 2 == 1;
+    table.Amp[n] = static_cast<std::int16_t>(pitches ? pitch : yaw);
+    table.Phase[n] = 60.0 * (n - 1) - (pitches ? 0 : 90);
+    table.InitAngle[n] = 0;
+    table.ServoEnabled[n] = kTrue;
+  }
+  return table;
+}
+
+TEST(RobotLaws, SidewindingGoesTheSameWayOnEitherLine) {
+  // The wave has a direction of its own; the line only samples it. (A wave
+  // whose joints of one kind are half a period apart has none, and goes
+  // where the line's order of channels pushes it.)
+  const ModuleTable gait = Sidewinding(15, 50);
+  const HeadlessResult ideal = Drive(gait, "pitch-yaw", 8);
+  const HeadlessResult paced = Drive(gait, "pitch-yaw", 8, std::nullopt, false);
+  const auto direction = [](const HeadlessResult& r) {
+    const auto& a = r.path[4];
+    const auto& b = r.path.back();
+    return std::array<double, 2>{b[1] - a[1], b[2] - a[2]};
+  };
+  const auto one = direction(ideal), other = direction(paced);
+  const double lengths = std::hypot(one[0], one[1]) * std::hypot(other[0], other[1]);
+  ASSERT_GT(std::hypot(one[0], one[1]), 0.5) << "it moves";
+  ASSERT_GT(std::hypot(other[0], other[1]), 0.5) << "it moves";
+  const double angle = std::acos((one[0] * other[0] + one[1] * other[1]) / lengths) * 180 / 3.14159265358979323846;
+  EXPECT_LT(angle, 30) << "the ideal line's way and the 9600 line's differ by " << angle << " degrees";
 }
 
 TEST(RobotLaws, TheCaterpillarsCrawlHardlyDependsOnItsFriction) {

@@ -274,6 +274,58 @@ TEST(HeadlessRun, DependsOnNothingButItsInputAndHonoursTheLine) {
   EXPECT_EQ(paced.path.front()[0], 0.0);
 }
 
+// The start from rest: without a soft start every servo is sent straight to
+// its place in the wave and the body lurches; with one the swings grow over
+// a period. Either way the steady gait that follows is the same gait, and
+// figures of its servos come only from a run long enough to have one.
+TEST(HeadlessRun, ASoftStartTakesTheLurchOutOfTheStartAndLeavesTheSteadyGait) {
+  const auto run = [](double softStart, double seconds) {
+    HeadlessOptions options;
+    options.seconds = seconds;
+    options.idealLine = true;
+    options.softStartS = softStart;
+    std::string error;
+    const auto r = RunHeadless(Wave(30, -45), 50, options, &error);
+    EXPECT_TRUE(r) << error;
+    return r.value_or(HeadlessResult{});
+  };
+  const HeadlessResult sudden = run(0, 6), gentle = run(1, 6);
+  const auto firstHalfSecond = [](const HeadlessResult& r) { return std::hypot(r.path[1][1], r.path[1][2]); };
+  EXPECT_LT(firstHalfSecond(gentle), firstHalfSecond(sudden) / 3)
+      << firstHalfSecond(gentle) << " m against " << firstHalfSecond(sudden) << " m in the first half second";
+  EXPECT_NEAR(gentle.steadySpeed, sudden.steadySpeed, 0.05 * sudden.steadySpeed);
+  EXPECT_GT(gentle.steadySpeed, gentle.speed) << "the whole run's speed carries the start";
+  EXPECT_EQ(gentle.softStartS, 1.0);
+  EXPECT_EQ(sudden.softStartS, 0.0);
+
+  // Without one given the soft start is one gait period.
+  HeadlessOptions options;
+  options.seconds = 1;
+  std::string error;
+  EXPECT_EQ(RunHeadless(Wave(30, -45), 100, options, &error)->softStartS, 2.0);
+
+  // Two whole periods after the start give servo figures; fewer give none.
+  const HeadlessResult shortRun = run(1, 2.9), longRun = run(1, 3);
+  EXPECT_FALSE(shortRun.servoFigures);
+  EXPECT_NE(HeadlessJson(shortRun).find("\"peak_tracking_error_deg\": null"), std::string::npos);
+  EXPECT_TRUE(longRun.servoFigures);
+  EXPECT_GT(longRun.peakTrackingErrorDeg[3], 0);
+}
+
+TEST(RobotPhysics, ABodyThatStaysFlatDoesNotRollAndARollingOneCountsItsTurns) {
+  // The snake's joints all turn about the vertical: nothing can roll it.
+  const HeadlessResult flat = Drive(Wave(30, -45), "snake", 4, true);
+  EXPECT_LT(std::abs(flat.rollDeg), 1);
+  // Pitch and yaw a quarter period apart bend the pitch-yaw snake into an
+  // arc whose plane turns round its axis, and it rolls over, many times.
+  ModuleTable rolling = Wave(30, 0);
+  for (int n = 2; n <= kLastModule; n += 2) rolling.Phase[n] = 90;
+  const HeadlessResult rolled = Drive(rolling, "pitch-yaw", 6, true);
+  EXPECT_GT(std::abs(rolled.rollDeg), 3 * 360.0) << rolled.rollDeg;
+  // It rolls toward the side it goes: positive is toward its right.
+  EXPECT_LT(rolled.lateral * rolled.rollDeg, 0) << rolled.lateral << " m to the left, " << rolled.rollDeg << " degrees";
+}
+
 // The run re-sends positions as often as the panel's Timer2 does. With a
 // gait clock of one step a second, stepping at 1 s and 2 s, every other
 // position of the run's second second is a refresh.
