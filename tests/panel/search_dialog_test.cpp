@@ -165,6 +165,9 @@ class SearchDialogTest : public QObject {
     QVERIFY(dialog);
     child<QComboBox>(dialog, "SearchGoal")->setCurrentIndex(1);
     child<QSpinBox>(dialog, "SearchEvaluations")->setValue(5000);
+    auto* fewest = child<QSpinBox>(dialog, "SearchMinPositions");
+    QCOMPARE(fewest->value(), 8);  // the command line's default
+    fewest->setValue(12);
     child<QPushButton>(dialog, "SearchStart")->click();
 
     // The panel's thread keeps handling events: the bar moves meanwhile.
@@ -177,6 +180,7 @@ class SearchDialogTest : public QObject {
       QVERIFY(standIn.thread != std::this_thread::get_id());
       QCOMPARE(standIn.request.goal, QStringLiteral("round"));
       QCOMPARE(standIn.request.evaluations, 5000);
+      QCOMPARE(standIn.request.minPositions, 12.0);
       // From the panel's own gait: the ticked module is the one enabled.
       QCOMPARE(standIn.request.start.modules[0].amplitude, 30.0);
       QVERIFY(standIn.request.start.modules[0].enabled);
