@@ -38,7 +38,10 @@ class VirtualController;
 class ControllerWindow : public QWidget {
   Q_OBJECT
  public:
-  static constexpr int kMaxFramesPerSecond = 30;
+  // A wave of one period a second moves a module a tenth of its swing in a
+  // frame at this rate: smooth to the eye. Drawing is half the window's
+  // cost, and 30 frames a second took it past a tenth of a core.
+  static constexpr int kMaxFramesPerSecond = 20;
 
   // Shows the controller and the robot behind it; both must outlive it.
   ControllerWindow(VirtualController& controller, LiveRobot& robot, QWidget* parent = nullptr);
