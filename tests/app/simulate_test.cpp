@@ -192,6 +192,24 @@ void SimulateTest::refusesWhatItCannotUse() {
   QCOMPARE(badModel.exitCode, 2);
   QVERIFY2(badModel.err.contains(model + QStringLiteral(": ")), qPrintable(badModel.err));
 
+  // A model that touches the floor through its geoms' own friction has no
+  // along and across for --floor to set: refused, and runs without it.
+  const QString plain = dir.filePath(QStringLiteral("plain.xml"));
+  QFile plainFile(plain);
+  QVERIFY(plainFile.open(QIODevice::WriteOnly));
+  plainFile.write("<mujoco><worldbody><geom type=\"plane\" size=\"1 1 1\"/><body name=\"head\" pos=\"0 0 0.03\">"
+                  "<freejoint/><geom type=\"box\" size=\".04 .02 .02\" mass=\".1\"/><body name=\"module1\" "
+                  "pos=\"-.08 0 0\"><joint name=\"joint1\" axis=\"0 0 1\"/><geom type=\"box\" size=\".04 .02 .02\" "
+                  "mass=\".1\"/></body></body></worldbody><actuator><position name=\"servo1\" joint=\"joint1\" "
+                  "kp=\"5\"/></actuator></mujoco>");
+  plainFile.close();
+  const QStringList onPlain{Preset("standing"), QStringLiteral("--robot"), plain, QStringLiteral("--seconds"), QStringLiteral("1")};
+  const Run floored = Simulate(onPlain + QStringList{QStringLiteral("--floor"), QStringLiteral("0.1,1")});
+  QCOMPARE(floored.exitCode, 2);
+  QVERIFY2(floored.err.contains(QStringLiteral("contact pair")), qPrintable(floored.err));
+  QVERIFY(floored.out.isEmpty());
+  QCOMPARE(Simulate(onPlain).exitCode, 0);
+
   for (const QStringList& wrong : {QStringList{Preset("standing"), QStringLiteral("--line"), QStringLiteral("4800")},
                                    QStringList{Preset("standing"), QStringLiteral("--seconds"), QStringLiteral("-1")},
                                    QStringList{Preset("standing"), QStringLiteral("--seconds"), QStringLiteral("nan")}}) {
