@@ -190,6 +190,11 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
       QStringLiteral("record"), QStringLiteral("Record every command as it goes to the port to this file."),
       QStringLiteral("FILE"));
   parser.addOption(recordOption);
+  const QCommandLineOption setupOption(
+      QStringLiteral("setup"),
+      QStringLiteral("Open \"Set up the robot...\" at start: jog each servo to find its centre, limits and "
+                     "direction, and write a robot profile."));
+  parser.addOption(setupOption);
   const QCommandLineOption replayOption(
       QStringLiteral("replay"),
       QStringLiteral("Play a recording back at its recorded times, without a window, to --port DEVICE or "
@@ -252,6 +257,7 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
     }
   }
   result.profileFile = parser.value(profileOption);
+  result.setup = parser.isSet(setupOption);
   if (parser.isSet(profileOption) && result.profileFile.isEmpty())
     return fail(QStringLiteral("--profile needs a file name."));
   if (parser.isSet(profileOption) && parser.isSet(replayOption))

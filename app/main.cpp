@@ -179,6 +179,7 @@ int main(int argc, char* argv[]) {
                       gp::kBriefMessageMs);
       }
     }
+    if (commandLine.setup) form->showRobotSetup();
     // A search runs on the robot the controller's window shows when the
     // search is opened, or, without that window, the one the command line names.
     const std::string robotAtStart = commandLine.simulate.robot;

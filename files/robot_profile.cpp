@@ -6,9 +6,11 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QLocale>
+#include <QSaveFile>
 #include <cmath>
 #include <optional>
 
+#include "core/json_writer.h"
 #include "files/json_file.h"
 #include "files/shared_files.h"
 
@@ -144,8 +146,47 @@ std::optional<Fault> ReadDocument(const QJsonObject& top, RobotProfile* result) 
   return std::nullopt;
 }
 
+QByteArray ProfileJson(const RobotProfile& profile) {
+  using Layout = JsonWriter::Layout;
+  JsonWriter j;
+  j.BeginObject(Layout::Lines);
+  j.Key("format").String(kFormat);
+  j.Key("version").Integer(kVersion);
+  j.Key("name").String(profile.name);
+  j.Key("notes").String(profile.notes);
+  j.Key("soft_start_s").Number(profile.softStartS);
+  j.Key("modules").BeginArray(Layout::Lines);
+  for (const ModuleProfile& m : profile.modules) {
+    j.BeginObject(Layout::Padded);
+    j.Key("min").Number(m.min);
+    j.Key("max").Number(m.max);
+    j.Key("trim").Number(m.trim);
+    j.Key("reversed").Bool(m.reversed);
+    if (m.maxSpeedDegS) j.Key("max_speed_deg_s").Number(*m.maxSpeedDegS);
+    j.EndObject();
+  }
+  j.EndArray();
+  j.EndObject();
+  return QByteArray::fromStdString(j.text() + "\n");
+}
 
 }  // namespace
+
+bool WriteRobotProfile(const QString& path, const RobotProfile& profile, QString* error) {
+  const QByteArray text = ProfileJson(profile);
+  // The reader's own rules, on the very text about to be written.
+  RobotProfile check;
+  if (auto fault = ReadDocument(QJsonDocument::fromJson(text).object(), &check)) {
+    *error = FaultLine(path, fault->field, fault->reason);
+    return false;
+  }
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
+    *error = FaultLine(path, QStringLiteral("file"), QStringLiteral("cannot be written: ") + file.errorString());
+    return false;
+  }
+  return true;
+}
 
 bool ReadRobotProfile(const QString& path, RobotProfile* profile, QString* error) {
   QJsonObject object;

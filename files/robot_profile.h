@@ -20,6 +20,13 @@ namespace gp::files {
 // False with *error = one line naming the file, the field and the reason; *profile untouched then.
 bool ReadRobotProfile(const QString& path, RobotProfile* profile, QString* error);
 
+// Writes the profile atomically (a file that was there stays whole until the
+// new one is complete). The text is checked by the same rules the reader
+// keeps before anything is written, so a file written here always reads
+// back as the same numbers. False with *error naming the file, the field and
+// the reason; nothing written then.
+bool WriteRobotProfile(const QString& path, const RobotProfile& profile, QString* error);
+
 // Where the example profile and the schema lie: <exe dir>/../share/gaitpanel/robots.
 QStringList RobotProfileFolders();
 

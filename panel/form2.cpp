@@ -38,6 +38,7 @@
 #include "panel/record_control.h"
 #include "panel/relax_control.h"
 #include "panel/robot_control.h"
+#include "panel/robot_setup.h"
 #include "panel/line_widget.h"
 #include "panel/port_control.h"
 #include "panel/port_dialog.h"
@@ -479,6 +480,7 @@ void Form2::onMove() {
 }
 
 void Form2::onPause() {
+  if (robotSetup_) robotSetup_->halt();
   WriteCommand(link_, kAllOff);
   command8_->setEnabled(false);
   command7_->setEnabled(true);
@@ -488,6 +490,7 @@ void Form2::onPause() {
 }
 
 void Form2::onStop() {
+  if (robotSetup_) robotSetup_->halt();
   WriteCommand(link_, kAllOff);
   command9_->setEnabled(false);
   command7_->setEnabled(true);
@@ -509,6 +512,7 @@ void Form2::endProgram(bool bySignal) {
     return;
   }
   ending_ = true;
+  if (robotSetup_) robotSetup_->halt();
   WriteCommand(link_, kAllOff);
   Delay(kDelayCount);
   const bool wasOpen = link_.isOpen();
@@ -593,6 +597,21 @@ void Form2::tellFor(const QString& message, int ms) {
   pendingMessage_ = message;
   pendingMessageMs_ = ms;
   if (isVisible()) showPendingMessage();
+}
+
+RobotSetup* Form2::robotSetup() const { return robotSetup_.data(); }
+
+bool Form2::showRobotSetup() {
+  if (robotSetup_.isNull()) {
+    robotSetup_ = new RobotSetup(link_, table_, state_, robotProfile(),
+                                 [this](const QString& path) { return robotControl_->openProfile(path); }, this);
+    // Relax overtakes a jog as it overtakes the gait.
+    connect(relaxControl_, &RelaxControl::relaxedChanged, robotSetup_.data(), &RobotSetup::halt);
+  }
+  robotSetup_->show();
+  robotSetup_->raise();
+  robotSetup_->activateWindow();
+  return true;
 }
 
 const RobotProfile* Form2::robotProfile() const {

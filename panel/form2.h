@@ -4,6 +4,7 @@
 // the serial link to the servo controller.
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <array>
 
@@ -64,6 +65,9 @@ class Form2 : public QMainWindow, public PanelHost {
   void tell(const QString& message) override;
   void tellFor(const QString& message, int ms) override;
   const RobotProfile* robotProfile() const override;
+  bool showRobotSetup() override;
+  // The set-up window, once opened (nullptr before).
+  class RobotSetup* robotSetup() const;
 
  signals:
   // "Exit" has sent its command, waited, drained and closed the port.
@@ -146,6 +150,7 @@ class Form2 : public QMainWindow, public PanelHost {
   RecordControl* recordControl_ = nullptr;
   RobotControl* robotControl_ = nullptr;
   RelaxControl* relaxControl_ = nullptr;
+  QPointer<class RobotSetup> robotSetup_;
   class PortControl* portControl_ = nullptr;
 };
 

@@ -65,6 +65,8 @@ void RobotControl::fillMenu() {
                                                       QStringLiteral("Robot profiles (*.json);;All files (*)"));
     if (!path.isEmpty()) openProfile(path);
   })->setObjectName(QStringLiteral("OpenRobotProfile"));
+  menu_->addAction(QStringLiteral("Set up the robot..."), this, [this] { panel_.showRobotSetup(); })
+      ->setObjectName(QStringLiteral("SetUpRobot"));
   QAction* none = menu_->addAction(QStringLiteral("No profile"), this, [this] { clearProfile(); });
   none->setObjectName(QStringLiteral("NoProfile"));
   none->setEnabled(applier_.has_value());

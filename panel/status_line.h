@@ -37,6 +37,9 @@ class PanelHost {
   }
   // The robot profile the gait goes through now, or nullptr for none.
   virtual const RobotProfile* robotProfile() const { return nullptr; }
+  // Opens "Set up the robot..." (or raises the one open); false where the
+  // panel has none.
+  virtual bool showRobotSetup() { return false; }
 
  protected:
   ~PanelHost() = default;
