@@ -144,6 +144,10 @@ std::unique_ptr<Robot> Robot::Load(const std::string& robot, std::string* error)
                                                                     : ServoRating{}.maxSpeed;
   int servos = 0;
   engine->actuator.fill(-1);
+  // Seen from above where any joint turns about the vertical (the snake, and
+  // the pitch-yaw snake, whose sidewinding and rolling happen in the floor's
+  // plane); from the side only where every joint bends up and down.
+  engine->fromAbove = false;
   for (int n = 1; n <= kRobotModules; ++n) {
     const int a = mj_name2id(m, mjOBJ_ACTUATOR, ("servo" + std::to_string(n)).c_str());
     const int j = mj_name2id(m, mjOBJ_JOINT, ("joint" + std::to_string(n)).c_str());
@@ -165,11 +169,9 @@ std::unique_ptr<Robot> Robot::Load(const std::string& robot, std::string* error)
       rating.maxTorque = std::max(std::abs(m->actuator_forcerange[2 * a]), std::abs(m->actuator_forcerange[2 * a + 1]));
     engine->gains[n] = {m->actuator_gainprm[a * mjNGAIN], m->actuator_biasprm[a * mjNBIAS + 1],
                         m->actuator_biasprm[a * mjNBIAS + 2]};
-    if (servos++ == 0) {
-      engine->root = m->body_rootid[m->jnt_bodyid[j]];
-      const mjtNum* axis = m->jnt_axis + 3 * j;
-      engine->fromAbove = std::abs(axis[2]) >= std::max(std::abs(axis[0]), std::abs(axis[1]));
-    }
+    if (servos++ == 0) engine->root = m->body_rootid[m->jnt_bodyid[j]];
+    const mjtNum* axis = m->jnt_axis + 3 * j;
+    if (std::abs(axis[2]) >= std::max(std::abs(axis[0]), std::abs(axis[1]))) engine->fromAbove = true;
   }
   if (servos == 0) return fail("no module servo (actuator servo1 to servo8 on joint joint1 to joint8)");
 

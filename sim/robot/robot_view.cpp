@@ -171,6 +171,10 @@ void RobotView::Paint(QPainter& p, const QRectF& area) {
 
   // The camera follows the centre of mass.
   const auto com = robot.CentreOfMass();
+  // The head stays on the left: once a turn has taken it well over to the
+  // right, the camera turns half round (a turn, never a mirror image).
+  const double headward = robot.HeadPosition()[0] - com[0];
+  if (restHeadSign_ * headward < -0.25 * robot.bodyLength()) restHeadSign_ = headward < 0 ? -1.0 : 1.0;
   const ScreenRect floor{room.left(), room.top(), room.width(), room.height()};
   camera_ = FloorCamera::Follow(floor, above, robot.bodyLength(), com[0], com[1], restHeadSign_);
   const double scale = camera_.scale();
@@ -262,6 +266,23 @@ void RobotView::Paint(QPainter& p, const QRectF& area) {
       case RobotShape::Kind::Sphere:
         p.drawEllipse(project(s.pos), s.size[0] * scale, s.size[0] * scale);
         break;
+    }
+  }
+  // Seen from above, each module's roll: a dot where its top faces, at
+  // its centre while it stands upright, towards the side it rolls to, and
+  // hollow once it lies upside down.
+  if (above) {
+    p.setPen(QPen(kBackground, 1.2));
+    for (const RobotShape& sh : shapes) {
+      if (sh.module < 1 || (outlines && sh.touchesFloor)) continue;
+      // The module's up: a capsule lies along its own z, turned so that its
+      // own x points down at rest; a box and a ball keep their z up.
+      std::array<double, 3> up = axis(sh, sh.kind == RobotShape::Kind::Capsule ? 0 : 2);
+      if (sh.kind == RobotShape::Kind::Capsule) up = {-up[0], -up[1], -up[2]};
+      const double reach = (sh.kind == RobotShape::Kind::Box ? sh.size[2] : sh.size[0]) * 0.8;
+      const QPointF top = project(offset(sh.pos, up, reach));
+      p.setBrush(up[2] >= 0 ? QBrush(kText) : QBrush(Qt::NoBrush));
+      p.drawEllipse(top, 2.5, 2.5);
     }
   }
   if (head && neck) DrawHeadLabel(p, *neck, *head, headReach);

@@ -265,6 +265,8 @@ void RobotWindowTest::eachRobotChoiceDoesWhatItsNameSays() {
     QCOMPARE(live.source(), QString::fromLatin1(item.source));
     QCOMPARE(choice->currentText(), QString::fromLatin1(item.label));
     QCOMPARE(asked, 0);
+    // The pitch-yaw snake sidewinds and rolls in the floor's plane: seen from above.
+    QCOMPARE(live.robot().robot().viewFromAbove(), item.fromAbove);
   }
   QVERIFY(live.robot().robot().viewFromAbove());
 
