@@ -193,6 +193,7 @@ int main(int argc, char* argv[]) {
       controllerWindow = window;
       window->setClipped(form->robotControl().applier() ? form->robotControl().applier()->clipped()
                                                          : std::vector<int>{});
+      form->offerShortcutsTo(window);
       QObject::connect(&form->robotControl(), &gp::RobotControl::clippedChanged, window,
                        [window](const std::vector<int>& modules) { window->setClipped(modules); });
       QTimer::singleShot(0, window, [&panel, window] {

@@ -17,6 +17,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
@@ -597,6 +598,24 @@ void Form2::tellFor(const QString& message, int ms) {
   pendingMessage_ = message;
   pendingMessageMs_ = ms;
   if (isVisible()) showPendingMessage();
+}
+
+void Form2::offerShortcutsTo(QWidget* window) {
+  // Each key does there what it does here: the button's own click, which
+  // for the menus opens them. A focused control that takes the key first
+  // (it accepts the override) keeps it, as in any window.
+  std::vector<std::pair<QKeySequence, QAbstractButton*>> keys;
+  for (QToolButton* button : {static_cast<QToolButton*>(gaitControl_), static_cast<QToolButton*>(recordControl_),
+                              static_cast<QToolButton*>(robotControl_), static_cast<QToolButton*>(relaxControl_)}) {
+    keys.emplace_back(button->shortcut(), button);
+  }
+  keys.emplace_back(QKeySequence(QString::fromLatin1(PortControl::kShortcut)), portControl_);
+  for (const auto& [key, button] : keys) {
+    if (key.isEmpty()) continue;
+    auto* shortcut = new QShortcut(key, window);
+    shortcut->setObjectName(QStringLiteral("PanelShortcut:") + button->objectName());
+    connect(shortcut, &QShortcut::activated, button, [b = button] { b->click(); });
+  }
 }
 
 RobotSetup* Form2::robotSetup() const { return robotSetup_.data(); }

@@ -66,6 +66,9 @@ class Form2 : public QMainWindow, public PanelHost {
   void tellFor(const QString& message, int ms) override;
   const RobotProfile* robotProfile() const override;
   bool showRobotSetup() override;
+  // The status line's shortcuts (Gait, Record, Robot, Relax, the port) work
+  // in `window` too, where a control of it has not taken the key.
+  void offerShortcutsTo(QWidget* window);
   // The set-up window, once opened (nullptr before).
   class RobotSetup* robotSetup() const;
 

@@ -6,13 +6,18 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
+#include <QMenu>
 #include <QtTest>
 #include <cmath>
 
 #include "gait/waveform.h"
 #include "protocol/protocol.h"
 #include "panel/form2.h"
+#include "panel/relax_control.h"
 #include "sim/controller/chain_view.h"
 #include "sim/controller/head_end.h"
 #include "sim/controller/virtual_controller.h"
@@ -32,6 +37,7 @@ class ControllerWindowTest : public QObject {
   void placementKeepsTheFrameOnTheScreen();
   void opensBesideThePanelWithinTheScreen();
   void bothViewsPutTheHeadOnOneSideAndBendAlike();
+  void thePanelsShortcutsWorkFromThisWindow();
 };
 
 namespace {
@@ -194,6 +200,79 @@ void ControllerWindowTest::bothViewsPutTheHeadOnOneSideAndBendAlike() {
     if (!s.touchesFloor) body[static_cast<std::size_t>(s.module)] = camera.ToScreen(s.pos[0], s.pos[1]);
   const auto at = [](QPointF q) { return ScreenPoint{q.x(), q.y()}; };
   QCOMPARE(Clockwise(body[0], body[4], body[8]), Clockwise(at(chain[0]), at(chain[5]), at(chain[9])));
+}
+
+namespace {
+
+// A control of the controller's window that takes Ctrl+Space for itself.
+class TakesCtrlSpace : public QWidget {
+ public:
+  using QWidget::QWidget;
+  int taken = 0;
+
+ protected:
+  bool event(QEvent* e) override {
+    if (e->type() == QEvent::ShortcutOverride &&
+        QKeySequence(static_cast<QKeyEvent*>(e)->keyCombination()) == QKeySequence(Qt::CTRL | Qt::Key_Space)) {
+      e->accept();
+      return true;
+    }
+    if (e->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(e)->key() == Qt::Key_Space) ++taken;
+    return QWidget::event(e);
+  }
+};
+
+}  // namespace
+
+// With the controller's window in front (after its robot chooser, say), the
+// panel's Ctrl+Space and Ctrl+G still do what they do in the panel; a
+// control there that takes the key keeps it.
+void ControllerWindowTest::thePanelsShortcutsWorkFromThisWindow() {
+  VirtualController vc;
+  QString error;
+  QVERIFY2(vc.start(&error), qPrintable(error));
+  LiveRobot live(vc, Robot::Load("snake", nullptr), QStringLiteral("snake"));
+  Form2 panel(PanelOptions{vc.devicePath(), QStringLiteral("virtual servo controller")});
+  ControllerWindow window(vc, live);
+  panel.offerShortcutsTo(&window);
+  panel.show();
+  window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  panel.findChild<QCheckBox*>(QStringLiteral("Check1"))->click();
+  window.robotView().robotChoice()->setFocus();
+  window.activateWindow();
+  QApplication::setActiveWindow(&window);
+  QVERIFY(QTest::qWaitForWindowActive(&window));
+
+  QTest::keyClick(window.robotView().robotChoice(), Qt::Key_Space, Qt::ControlModifier);
+  QVERIFY(panel.relaxControl().relaxed());
+
+  // Ctrl+G opens the panel's Gait menu.
+  QString opened;
+  QTimer closer;
+  closer.setInterval(20);
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    if (QWidget* popup = QApplication::activePopupWidget()) {
+      opened = popup->objectName();
+      popup->close();
+    }
+  });
+  closer.start();
+  QTest::keyClick(&window, Qt::Key_G, Qt::ControlModifier);
+  QTRY_COMPARE(opened, QStringLiteral("GaitMenu"));
+  closer.stop();
+
+  // A control that takes the key first keeps it: no Resume.
+  auto* taker = new TakesCtrlSpace(&window);
+  taker->setFocusPolicy(Qt::StrongFocus);
+  taker->show();
+  window.activateWindow();
+  QApplication::setActiveWindow(&window);
+  QVERIFY(QTest::qWaitForWindowActive(&window));
+  taker->setFocus();
+  QTest::keyClick(taker, Qt::Key_Space, Qt::ControlModifier);
+  QCOMPARE(taker->taken, 1);
+  QVERIFY(panel.relaxControl().relaxed());
 }
 
 QTEST_MAIN(ControllerWindowTest)
