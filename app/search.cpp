@@ -3,10 +3,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "app/exit_status.h"
 #include "app/shutdown_signals.h"
@@ -87,9 +89,12 @@ void KeepWithinProfile(sim::SearchOptions* options, sim::SearchStart* start) {
   start->table = sim::WaveTable(*start, sim::StartParameters(*start), options->limits);
 }
 
+// The robot as it names itself, without loading it: a built-in robot by its
+// name, a model file by the file's name.
 std::string RobotName(const std::string& robot) {
-  if (std::unique_ptr<sim::Robot> probe = sim::Robot::Load(robot, nullptr)) return probe->name();
-  return robot;
+  const std::vector<std::string> builtIn = sim::Robot::BuiltInNames();
+  if (std::find(builtIn.begin(), builtIn.end(), robot) != builtIn.end()) return robot;
+  return QFileInfo(QString::fromStdString(robot)).fileName().toStdString();
 }
 
 }  // namespace

@@ -57,7 +57,7 @@ void RelaxControl::relax() {
     if (IsTrue(table.ServoEnabled[static_cast<std::size_t>(n)])) marked_.push_back(n);
   }
   relaxed_ = !marked_.empty();
-  show();
+  showState();
   panel_.tell(relaxed_ ? QStringLiteral("Relaxed: every servo disabled (SD00 to SD07); the boxes keep their ticks. "
                                         "Resume (Ctrl+Space) enables modules %1 again.")
                              .arg(ModuleList(marked_))
@@ -70,7 +70,7 @@ void RelaxControl::resume() {
   Resume(panel_.moduleTable(), link_);
   relaxed_ = false;
   marked_.clear();
-  show();
+  showState();
   if (was) {
     std::vector<int> ticked;
     const ModuleTable& table = panel_.moduleTable();
@@ -90,11 +90,11 @@ void RelaxControl::boxClicked(int row) {
   if (it == marked_.end()) return;
   marked_.erase(it);
   relaxed_ = !marked_.empty();
-  show();
+  showState();
   emit relaxedChanged(marked_);
 }
 
-void RelaxControl::show() {
+void RelaxControl::showState() {
   if (relaxed_) {
     setText(QStringLiteral("Resume (%1 off)").arg(ModuleList(marked_)));
     setToolTip(QStringLiteral("Modules %1 were relaxed and are off; enable them again (Ctrl+Space)")

@@ -50,7 +50,7 @@ class RelaxControl : public QToolButton {
 
  private:
   bool menuHoldsKeys() const;
-  void show();
+  void showState();
 
   SerialLink& link_;
   GaitState& state_;
