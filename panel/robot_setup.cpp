@@ -106,7 +106,8 @@ RobotSetup::RobotSetup(SerialLink& link, const ModuleTable& table, const GaitSta
     row.angle->setMinimumWidth(110);
     grid->addWidget(row.angle, r, 2);
     row.limits = new QLabel(this);
-    row.limits->setMinimumWidth(170);
+    row.limits->setMinimumWidth(
+        row.limits->fontMetrics().horizontalAdvance(QStringLiteral("limits -90.0\u00b0 .. +90.0\u00b0, centre -90.0\u00b0")) + 8);
     grid->addWidget(row.limits, r, 3);
     const auto button = [&](const char* caption, int column, std::function<bool(int)> act) {
       auto* b = new QPushButton(QString::fromLatin1(caption), this);

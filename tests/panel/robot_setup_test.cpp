@@ -7,6 +7,7 @@
 #include "panel/robot_setup.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
@@ -97,6 +98,8 @@ class RobotSetupTest : public QObject {
     // Soft start: the first step is a small part of that.
     QVERIFY(std::abs(sent.front().pulse - Pulse(0)) <= 3);
     QCOMPARE(*setup.standsAt(3), 30.0);
+    const QString shots = qEnvironmentVariable("GAITPANEL_SCREENSHOT_DIR");
+    if (!shots.isEmpty()) QVERIFY(setup.grab().save(shots + QStringLiteral("/robot-setup.png")));
   }
 
   void relaxOvertakesAJog() {
