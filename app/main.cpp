@@ -173,11 +173,9 @@ int main(int argc, char* argv[]) {
     if (gait) form->gaitControl().applyGait(*gait, gaitFile);
     if (profile) {
       form->robotControl().useProfile(*profile, commandLine.profileFile);
-    } else if (const QString last = gp::RememberedProfile(); !last.isEmpty() && QFile::exists(last)) {
-      if (form->robotControl().openProfile(last)) {
-        form->tellFor(QStringLiteral("Robot profile %1 reopened").arg(QDir::toNativeSeparators(last)),
-                      gp::kBriefMessageMs);
-      }
+    } else if (const QString last = gp::RememberedProfile(); form->robotControl().openRemembered()) {
+      form->tellFor(QStringLiteral("Robot profile %1 reopened").arg(QDir::toNativeSeparators(last)),
+                    gp::kBriefMessageMs);
     }
     if (commandLine.setup) form->showRobotSetup();
     // A search runs on the robot the controller's window shows when the

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QStringList>
 #include <QThread>
 #include <QTimer>
 #include <cstdio>
@@ -188,13 +189,28 @@ int RunReplay(const ReplayOptions& options, int argc, char* argv[]) {
   // Read whole before anything is opened: a malformed line sends nothing.
   std::vector<files::RecordedCommand> commands;
   QString error;
-  if (!files::ReadRecording(options.file, &commands, &error)) {
+  QStringList warnings;
+  if (!files::ReadRecording(options.file, &commands, &error, &warnings)) {
     Print(stderr, QStringLiteral("%1: %2\n").arg(program, error));
     return kUsageExitCode;
   }
+  for (const QString& warning : warnings) Print(stderr, QStringLiteral("%1: warning: %2\n").arg(program, warning));
   if (commands.empty()) {
     Print(stdout, QStringLiteral("%1 holds no commands; nothing was sent.\n").arg(QDir::toNativeSeparators(options.file)));
     return kSuccessExitCode;
+  }
+  // Every time, scaled, must fit the timer that waits for it: a slow speed
+  // would otherwise overflow the clock and send everything at once.
+  if (!(options.speed > 0) ||
+      static_cast<double>(commands.back().ms - commands.front().ms) / options.speed > files::kMaxRecordedMs) {
+    Print(stderr, QStringLiteral("%1: --speed %2 would stretch %3's %4 s to more than %5 ms (24 days), the longest "
+                                 "a timer waits; nothing was sent.\n")
+                      .arg(program)
+                      .arg(options.speed)
+                      .arg(QDir::toNativeSeparators(options.file))
+                      .arg(Seconds(commands.back().ms - commands.front().ms))
+                      .arg(files::kMaxRecordedMs));
+    return kUsageExitCode;
   }
 
   // Made before the link so that it outlives it: the link would otherwise

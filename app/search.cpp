@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -14,6 +13,8 @@
 #include "app/shutdown_signals.h"
 #include "core/app_info.h"
 #include "core/conversions.h"
+#include "app/console.h"
+#include "files/file_access.h"
 #include "files/floors_file.h"
 #include "files/gait_file.h"
 #include "search/found_gait.h"
@@ -66,12 +67,10 @@ bool CheckWritable(const QString& path, const char* option, std::string* why) {
 }
 
 bool WriteText(const QString& path, const std::string& text, std::string* why) {
-  QSaveFile file(path);
-  if (file.open(QIODevice::WriteOnly)) {
-    file.write(text.data(), static_cast<qint64>(text.size()));
-    if (file.commit()) return true;
-  }
-  *why = QDir::toNativeSeparators(path).toStdString() + ": cannot be written: " + file.errorString().toStdString();
+  QString reason;
+  if (files::WriteFileAtomically(path, QByteArray::fromStdString(text), &reason)) return true;
+  *why = QDir::toNativeSeparators(path).toStdString() + ": cannot be written: " + reason.toStdString() +
+         "; the old file is kept";
   return false;
 }
 
@@ -177,8 +176,9 @@ int RunSearch(const SearchRequest& request, std::FILE* out, std::FILE* err) {
                  result->requested);
 
   if (!result->haveBest) {
-    std::fputs(sim::SearchResultJson(*result, setting, request.output.toStdString()).c_str(), out);
-    std::fflush(out);
+    if (!WriteChecked(out, sim::SearchResultJson(*result, setting, request.output.toStdString()), "standard output",
+                      &why))
+      report(why, kFailureExitCode);
     if (result->evaluations == 0) return report("no evaluation was finished: nothing written", status ? status : 1);
     if (result->rejected > 0)
       return report("no gait tried gave every servo that swings " + FixedText(options.minPositions, 1) +
@@ -210,8 +210,9 @@ int RunSearch(const SearchRequest& request, std::FILE* out, std::FILE* err) {
     if (!WriteText(request.report, sim::SearchReportSvg(*result, text), &why))
       return report(why, status ? status : kFailureExitCode);
   }
-  std::fputs(sim::SearchResultJson(*result, setting, request.output.toStdString()).c_str(), out);
-  std::fflush(out);
+  if (!WriteChecked(out, sim::SearchResultJson(*result, setting, request.output.toStdString()), "standard output",
+                    &why))
+    return report(why, status ? status : kFailureExitCode);
   return status;
 }
 

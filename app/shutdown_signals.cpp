@@ -3,6 +3,7 @@
 #include <QSocketNotifier>
 #include <cerrno>
 #include <fcntl.h>
+#include <iterator>
 #include <unistd.h>
 
 namespace gp {
@@ -36,12 +37,17 @@ SignalCatcher::SignalCatcher() {
   action.sa_handler = OnShutdownSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  for (std::size_t i = 0; i < std::size(kShutdownSignals); ++i) ::sigaction(kShutdownSignals[i], &action, &saved_[i]);
+  for (std::size_t i = 0; i < std::size(kShutdownSignals); ++i) {
+    // A signal ignored from the start stays ignored: "nohup" asked for it.
+    if (::sigaction(kShutdownSignals[i], nullptr, &saved_[i]) != 0 || saved_[i].sa_handler == SIG_IGN) continue;
+    ours_[i] = ::sigaction(kShutdownSignals[i], &action, nullptr) == 0;
+  }
 }
 
 SignalCatcher::~SignalCatcher() {
   if (!installed_) return;
-  for (std::size_t i = 0; i < std::size(kShutdownSignals); ++i) ::sigaction(kShutdownSignals[i], &saved_[i], nullptr);
+  for (std::size_t i = 0; i < std::size(kShutdownSignals); ++i)
+    if (ours_[i]) ::sigaction(kShutdownSignals[i], &saved_[i], nullptr);
   ::close(g_pipe[0]);
   ::close(g_pipe[1]);
   g_pipe[0] = g_pipe[1] = -1;

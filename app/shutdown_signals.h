@@ -20,7 +20,8 @@ namespace gp {
 inline constexpr int kShutdownSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // The handler, installed while this lives, one at a time; the handlers that
-// were there before come back when it goes.
+// were there before come back when it goes. A signal ignored at start (as
+// nohup leaves SIGHUP) is left ignored.
 class SignalCatcher {
  public:
   SignalCatcher();
@@ -39,6 +40,7 @@ class SignalCatcher {
  private:
   bool installed_ = false;
   struct sigaction saved_[std::size(kShutdownSignals)] {};
+  bool ours_[std::size(kShutdownSignals)] = {};  // installed: not ignored at start
 };
 
 class ShutdownSignals : public QObject {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/app_info.h"
+#include "app/console.h"
 #include "core/conversions.h"
 #include "app/exit_status.h"
 #include "files/gait_file.h"
@@ -134,8 +135,7 @@ int RunSimulate(const SimulateRequest& request, std::FILE* out, std::FILE* err) 
   const auto result = sim::RunHeadless(table, gait.intervalMs, std::move(loaded), request, &error);
   if (!result) return report(error, kFailureExitCode);
   const std::string json = sim::HeadlessJson(*result);
-  std::fputs(json.c_str(), out);
-  std::fflush(out);
+  if (std::string why; !WriteChecked(out, json, "standard output", &why)) return report(why, kFailureExitCode);
   WarnAboutFewPositions(table, *result, err);
   // Beside the JSON, never in it: a script reading standard output gets the
   // same bytes with --summary or without.

@@ -7,13 +7,13 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QLocale>
-#include <QSaveFile>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 
 #include "core/conversions.h"
 #include "core/json_writer.h"
+#include "files/file_access.h"
 #include "files/json_file.h"
 #include "files/shared_files.h"
 #include "gait/module_table.h"
@@ -219,14 +219,9 @@ bool WriteGaitFile(const QString& path, const Gait& gait, QString* error) {
     *error = FaultLine(path, fault->field, fault->reason);
     return false;
   }
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) {
-    *error = FaultLine(path, QStringLiteral("file"), QStringLiteral("cannot be written: ") + file.errorString());
-    return false;
-  }
-  file.write(GaitJson(gait));
-  if (!file.commit()) {
-    *error = FaultLine(path, QStringLiteral("file"), QStringLiteral("cannot be written: ") + file.errorString());
+  QString reason;
+  if (!WriteFileAtomically(path, GaitJson(gait), &reason)) {
+    *error = FaultLine(path, QStringLiteral("file"), QStringLiteral("cannot be written: ") + reason);
     return false;
   }
   return true;

@@ -4,17 +4,134 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonParseError>
+#include <QSet>
+#include <optional>
+#include <vector>
+
+#include "files/file_access.h"
 
 namespace gp::files {
+namespace {
+
+// Qt's reader takes the last of two equal keys and lets a raw control
+// character through in a string; a file a person edits by hand must not
+// mean something its owner did not see. The text is walked once more, after
+// Qt has found it well formed, keeping the path of each value.
+struct Frame {
+  bool object = false;
+  QString path;
+  QSet<QByteArray> keys;
+  QByteArray key;  // object: the key of the value now read
+  int index = 0;   // array: the index of the value now read
+};
+
+QString ChildPath(const std::vector<Frame>& stack) {
+  if (stack.empty()) return QStringLiteral("document");
+  const Frame& f = stack.back();
+  if (!f.object) return QStringLiteral("%1[%2]").arg(f.path).arg(f.index);
+  const QString key = QString::fromUtf8(f.key);
+  return f.path.isEmpty() ? key : f.path + QLatin1Char('.') + key;
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return 0;
+}
+
+struct StrictFault {
+  QString field;
+  QString reason;
+};
+
+std::optional<StrictFault> CheckStrict(const QByteArray& text) {
+  std::vector<Frame> stack;
+  bool expectKey = false;
+  int line = 1;
+  qsizetype lineStart = 0;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\n') {
+      ++line;
+      lineStart = i + 1;
+    } else if (c == '{' || c == '[') {
+      Frame f;
+      f.object = c == '{';
+      f.path = stack.empty() ? QString() : ChildPath(stack);
+      stack.push_back(std::move(f));
+      expectKey = c == '{';
+    } else if (c == '}' || c == ']') {
+      if (!stack.empty()) stack.pop_back();
+      expectKey = false;
+    } else if (c == ',') {
+      if (!stack.empty() && !stack.back().object) ++stack.back().index;
+      expectKey = !stack.empty() && stack.back().object;
+    } else if (c == '"') {
+      // One string: its decoded bytes, to compare keys as the reader does.
+      QByteArray decoded;
+      qsizetype j = i + 1;
+      for (; j < text.size() && text[j] != '"'; ++j) {
+        const auto u = static_cast<unsigned char>(text[j]);
+        if (u < 0x20) {
+          const QString field = expectKey && !stack.empty() ? (stack.back().path.isEmpty() ? QStringLiteral("key")
+                                                                                           : stack.back().path)
+                                                            : ChildPath(stack);
+          return StrictFault{field, QStringLiteral("holds a raw control character (0x%1) at line %2, column %3; "
+                                                   "write it escaped, as \\n, \\t or \\u%4")
+                                        .arg(u, 2, 16, QLatin1Char('0'))
+                                        .arg(line)
+                                        .arg(j - lineStart + 1)
+                                        .arg(u, 4, 16, QLatin1Char('0'))};
+        }
+        if (text[j] != '\\' || j + 1 >= text.size()) {
+          decoded += text[j];
+          continue;
+        }
+        const char e = text[++j];
+        switch (e) {
+          case 'b': decoded += '\b'; break;
+          case 'f': decoded += '\f'; break;
+          case 'n': decoded += '\n'; break;
+          case 'r': decoded += '\r'; break;
+          case 't': decoded += '\t'; break;
+          case 'u': {
+            int code = 0;
+            for (int k = 1; k <= 4 && j + k < text.size(); ++k) code = code * 16 + HexValue(text[j + k]);
+            j += 4;
+            decoded += QString(QChar(static_cast<char16_t>(code))).toUtf8();
+            break;
+          }
+          default: decoded += e; break;
+        }
+      }
+      if (expectKey && !stack.empty()) {
+        Frame& f = stack.back();
+        f.key = decoded;
+        if (f.keys.contains(decoded))
+          return StrictFault{ChildPath(stack), QStringLiteral("is given twice (again at line %1); each key may "
+                                                              "appear once, or which one counts is not plain")
+                                                   .arg(line)};
+        f.keys.insert(decoded);
+        expectKey = false;
+      }
+      i = j;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
 
 QString FaultLine(const QString& path, const QString& field, const QString& reason) {
   return QDir::toNativeSeparators(path) + QStringLiteral(": ") + field + QStringLiteral(": ") + reason;
 }
 
 bool ReadJsonObjectFile(const QString& path, const QString& kind, QJsonObject* object, QString* error) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    *error = FaultLine(path, QStringLiteral("file"), QStringLiteral("cannot be read: ") + file.errorString());
+  QFile file;
+  QString reason;
+  if (!OpenRegularFile(file, path, &reason)) {
+    *error = FaultLine(path, QStringLiteral("file"), reason);
     return false;
   }
   if (file.size() > kMaxJsonFileBytes) {
@@ -34,6 +151,10 @@ bool ReadJsonObjectFile(const QString& path, const QString& kind, QJsonObject* o
     const auto line = before.count('\n') + 1;
     const auto column = parse.offset - (before.lastIndexOf('\n') + 1) + 1;
     *error = FaultLine(path, QStringLiteral("JSON at line %1, column %2").arg(line).arg(column), parse.errorString());
+    return false;
+  }
+  if (const auto fault = CheckStrict(bytes)) {
+    *error = FaultLine(path, fault->field, fault->reason);
     return false;
   }
   if (!doc.isObject()) {

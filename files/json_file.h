@@ -14,7 +14,9 @@ constexpr qint64 kMaxJsonFileBytes = 1 << 20;
 // "<file>: <field>: <reason>", the file in the system's own spelling.
 QString FaultLine(const QString& path, const QString& field, const QString& reason);
 
-// Reads `path` whole as one JSON object. On failure nothing is set and
+// Reads `path` whole as one JSON object. It must be a regular file; a key
+// given twice in one object and a raw control character in a string are
+// refused with the field, as any other fault. On failure nothing is set and
 // *error names the file, the place and the reason; `kind` ("a gait file")
 // says what the file was meant to be.
 bool ReadJsonObjectFile(const QString& path, const QString& kind, QJsonObject* object, QString* error);

@@ -2,12 +2,43 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QVersionNumber>
+#include <cerrno>
+#include <string_view>
+
+#include "core/app_info.h"
+#include "files/file_access.h"
+#include "protocol/protocol.h"
 
 namespace gp::files {
 namespace {
 
 // Past this much held text it is written at once, whatever the timer says.
 constexpr qsizetype kMaxPendingBytes = 64 * 1024;
+
+// No line of a recording comes near this: the time, a tab and the longest
+// command with every byte written \xHH.
+constexpr qint64 kMaxLineBytes = 256;
+
+// What a header line says of the program that wrote the recording: nothing
+// when it is this program at this version or an older one.
+QString HeaderWarning(const QByteArray& line) {
+  // "# gaitpanel 1.0.0 recording; device ...; begun ..."
+  const QList<QByteArray> words = line.mid(1).simplified().split(' ');
+  if (words.size() < 3 || words[2] != "recording;") return {};
+  const QString program = QString::fromUtf8(words[0]);
+  const QString version = QString::fromUtf8(words[1]);
+  if (program != QLatin1String(kAppName))
+    return QStringLiteral("it was written by %1, not by %2: its lines may not mean what they say here")
+        .arg(program, QLatin1String(kAppName));
+  const QVersionNumber theirs = QVersionNumber::fromString(version);
+  const QVersionNumber ours = QVersionNumber::fromString(QLatin1String(kAppVersion));
+  if (theirs.isNull() || QVersionNumber::compare(theirs, ours) > 0)
+    return QStringLiteral("it was written by %1 %2, newer than this %3: its format may hold what this version "
+                          "does not know")
+        .arg(program, version, QLatin1String(kAppVersion));
+  return {};
+}
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -16,11 +47,15 @@ int HexDigit(char c) {
   return -1;
 }
 
-// The bytes of one escaped command, or the reason it cannot be read.
-bool Unescape(const QByteArray& text, QByteArray* out, QString* why) {
+// The bytes of one escaped command, with the column each came from (1 for
+// the text's first character), or the reason it cannot be read.
+bool Unescape(const QByteArray& text, qsizetype firstColumn, QByteArray* out, std::vector<qsizetype>* columns,
+              QString* why) {
   out->clear();
+  columns->clear();
   for (qsizetype i = 0; i < text.size(); ++i) {
     const char c = text[i];
+    columns->push_back(firstColumn + i);
     if (c != '\\') {
       out->append(c);
       continue;
@@ -36,9 +71,9 @@ bool Unescape(const QByteArray& text, QByteArray* out, QString* why) {
       out->append(static_cast<char>(HexDigit(text[i + 2]) * 16 + HexDigit(text[i + 3])));
       i += 2;
     } else {
-      *why = QStringLiteral("\"\\%1\" at column %2 is not one of \\r, \\n, \\\\ or \\xHH")
-                 .arg(next == '\0' ? QString() : QString(QLatin1Char(next)))
-                 .arg(i + 1);
+      *why = QStringLiteral("column %1: \"\\%2\" is not one of \\r, \\n, \\\\ or \\xHH")
+                 .arg(firstColumn + i)
+                 .arg(next == '\0' ? QString() : QString(QLatin1Char(next)));
       return false;
     }
     ++i;
@@ -51,29 +86,39 @@ bool ParseLine(const QByteArray& line, qint64 previousMs, RecordedCommand* out, 
   qsizetype digits = 0;
   while (digits < line.size() && line[digits] >= '0' && line[digits] <= '9') ++digits;
   if (digits == 0) {
-    *why = QStringLiteral("does not start with the time in milliseconds");
+    *why = QStringLiteral("column 1: does not start with the time in milliseconds");
     return false;
   }
   bool ok = false;
   const qint64 ms = line.left(digits).toLongLong(&ok);
-  if (!ok) {
-    *why = QStringLiteral("the time %1 is too large").arg(QString::fromLatin1(line.left(digits)));
+  if (!ok || ms > kMaxRecordedMs) {
+    *why = QStringLiteral("column 1: the time %1 ms is beyond %2 ms (24 days), the longest a replay can wait")
+               .arg(QString::fromLatin1(line.left(digits)))
+               .arg(kMaxRecordedMs);
     return false;
   }
-  if (digits == line.size() || (line[digits] != '\t' && line[digits] != ' ')) {
-    *why = QStringLiteral("the time is not followed by a tab or a blank and the command");
+  if (digits == line.size() || line[digits] != '\t') {
+    *why = QStringLiteral("column %1: the time is not followed by a tab and the command").arg(digits + 1);
     return false;
   }
   if (ms < previousMs) {
-    *why = QStringLiteral("the time %1 ms is earlier than the line before (%2 ms)").arg(ms).arg(previousMs);
+    *why = QStringLiteral("column 1: the time %1 ms is earlier than the line before (%2 ms)").arg(ms).arg(previousMs);
     return false;
   }
   const QByteArray text = line.mid(digits + 1);
   if (text.isEmpty()) {
-    *why = QStringLiteral("has a time but no command");
+    *why = QStringLiteral("column %1: has a time but no command").arg(digits + 2);
     return false;
   }
-  if (!Unescape(text, &out->bytes, why)) return false;
+  std::vector<qsizetype> columns;
+  if (!Unescape(text, digits + 2, &out->bytes, &columns, why)) return false;
+  // Only whole commands of the protocol: a cut line, a glued one or a stray
+  // byte would reach the controller as something no panel ever sent.
+  if (const auto fault = CheckCommandBytes(std::string_view(out->bytes.constData(), static_cast<std::size_t>(out->bytes.size())))) {
+    const qsizetype column = fault->at < columns.size() ? columns[fault->at] : digits + 2 + text.size();
+    *why = QStringLiteral("column %1: %2").arg(column).arg(QString::fromStdString(fault->reason));
+    return false;
+  }
   out->ms = ms;
   return true;
 }
@@ -100,22 +145,38 @@ QByteArray EscapeCommand(const QByteArray& bytes) {
   return out;
 }
 
-bool ReadRecording(const QString& path, std::vector<RecordedCommand>* commands, QString* error) {
+bool ReadRecording(const QString& path, std::vector<RecordedCommand>* commands, QString* error,
+                   QStringList* warnings) {
   const QString name = QDir::toNativeSeparators(path);
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    *error = QStringLiteral("%1: cannot be read: %2").arg(name, file.errorString());
+  QFile file;
+  QString reason;
+  if (!OpenRegularFile(file, path, &reason)) {
+    *error = QStringLiteral("%1: %2").arg(name, reason);
     return false;
   }
   std::vector<RecordedCommand> read;
+  QStringList said;
   qint64 previousMs = 0;
   int number = 0;
   while (!file.atEnd()) {
-    QByteArray line = file.readLine();
+    QByteArray line = file.readLine(kMaxLineBytes + 2);
     ++number;
+    if (!line.endsWith('\n') && !file.atEnd()) {
+      *error = QStringLiteral("%1: line %2: is longer than %3 characters; no line of a recording is")
+                   .arg(name)
+                   .arg(number)
+                   .arg(kMaxLineBytes);
+      return false;
+    }
     if (line.endsWith('\n')) line.chop(1);
     if (line.endsWith('\r')) line.chop(1);  // a file edited into CR LF line ends
-    if (line.isEmpty() || line.startsWith('#')) continue;
+    if (line.startsWith('#')) {
+      if (number == 1)
+        if (const QString warning = HeaderWarning(line); !warning.isEmpty())
+          said << QStringLiteral("%1: %2").arg(name, warning);
+      continue;
+    }
+    if (line.isEmpty()) continue;
     RecordedCommand command;
     QString why;
     if (!ParseLine(line, previousMs, &command, &why)) {
@@ -130,6 +191,7 @@ bool ReadRecording(const QString& path, std::vector<RecordedCommand>* commands, 
     return false;
   }
   *commands = std::move(read);
+  if (warnings) *warnings = said;
   return true;
 }
 
@@ -158,7 +220,7 @@ bool RecordingWriter::start(const QString& path, const QString& program, const Q
                  .arg(program, device, QDateTime::currentDateTimeUtc().toString(Qt::ISODate))
                  .toUtf8();
   if (!flush()) {
-    *error = QStringLiteral("Cannot record to %1: %2").arg(QDir::toNativeSeparators(path), file_.errorString());
+    *error = QStringLiteral("Cannot record to %1: %2").arg(QDir::toNativeSeparators(path), lastReason_);
     return false;
   }
   flushTimer_.start();
@@ -187,6 +249,7 @@ bool RecordingWriter::stop() {
 bool RecordingWriter::flush() {
   if (!file_.isOpen()) return false;
   if (pending_.isEmpty()) return true;
+  errno = 0;
   if (file_.write(pending_) == pending_.size()) {
     pending_.clear();
     writtenBytes_ = file_.size();
@@ -196,8 +259,11 @@ bool RecordingWriter::flush() {
   // Nothing more can be kept: end the recording here. What reached the file
   // before stays whole (a line cut by the failing write is taken off again),
   // and the caller carries on without a recording.
+  // The system's own reason ("No space left on device"): Qt's text for a
+  // failed unbuffered write is often only "Unknown error".
+  lastReason_ = errno != 0 ? SystemReason(errno) : file_.errorString();
   const QString message = QStringLiteral("Recording to %1 stopped: %2. The %3 commands written before are kept.")
-                              .arg(QDir::toNativeSeparators(file_.fileName()), file_.errorString())
+                              .arg(QDir::toNativeSeparators(file_.fileName()), lastReason_)
                               .arg(writtenCommands_);
   file_.resize(writtenBytes_);
   pending_.clear();

@@ -7,16 +7,16 @@
 //   1541	SC\r
 //   1600	SW0 0066D\r\r
 //
-// A line is the milliseconds since the recording began, a tab (a blank is
-// read too) and the command's exact bytes with a carriage return written
-// \r, a line feed \n, a backslash \\ and any other byte outside printable
-// ASCII \xHH. Lines starting with # are comments; empty lines are skipped.
-// Qt Core only.
+// A line is the milliseconds since the recording began, a tab and the
+// command's exact bytes with a carriage return written \r, a line feed \n,
+// a backslash \\ and any other byte outside printable ASCII \xHH. Lines
+// starting with # are comments; empty lines are skipped. Qt Core only.
 
 #include <QByteArray>
 #include <QFile>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <chrono>
 #include <vector>
@@ -30,9 +30,16 @@ struct RecordedCommand {
 
 QByteArray EscapeCommand(const QByteArray& bytes);
 
-// False with *error = "FILE: line N: reason" (or "FILE: reason" for a file
-// that cannot be read), *commands untouched then. Times may not go back.
-bool ReadRecording(const QString& path, std::vector<RecordedCommand>* commands, QString* error);
+// The latest time a line may have: the longest a timer waits.
+constexpr qint64 kMaxRecordedMs = 2147483647;
+
+// False with *error = "FILE: line N: column C: reason" (or "FILE: reason"
+// for a file that cannot be read or is not a regular file), *commands
+// untouched then. Every command must be exactly one command of the protocol,
+// times may not go back nor pass kMaxRecordedMs. A header naming another
+// program or a newer version is read, and said in *warnings.
+bool ReadRecording(const QString& path, std::vector<RecordedCommand>* commands, QString* error,
+                   QStringList* warnings = nullptr);
 
 // Writes a recording as commands come. Lines are kept in memory and written
 // at least once a second and at stop(), so recording never holds up the
@@ -76,6 +83,7 @@ class RecordingWriter : public QObject {
   qint64 commands_ = 0;
   qint64 writtenCommands_ = 0;  // of those, the ones on disk
   qint64 writtenBytes_ = 0;
+  QString lastReason_;  // why the last write failed
 };
 
 }  // namespace gp::files

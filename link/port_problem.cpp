@@ -1,5 +1,6 @@
 #include "link/port_problem.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
@@ -19,6 +20,9 @@
 
 namespace gp {
 namespace {
+
+// A lock file younger than this may still be being written by its holder.
+constexpr qint64 kFreshLockMs = 1000;
 
 using Kind = PortProblem::Kind;
 
@@ -133,7 +137,9 @@ PortProblem InUse(const QString& lockPath, qint64 pid) {
                           QStringLiteral("Close that program, or choose another device."));
   p.lockPath = lockPath;
   p.pid = pid;
-  if (pid > 0) {
+  if (pid <= 0 && !lockPath.isEmpty()) {
+    p.reason = QStringLiteral("another program is taking it (its lock file %1 was written just now)").arg(lockPath);
+  } else if (pid > 0) {
     const QString program = ProgramName(pid);
     p.reason = program.isEmpty() ? QStringLiteral("another program holds it (process %1)").arg(pid)
                                  : QStringLiteral("another program holds it: %1 (process %2)").arg(program).arg(pid);
@@ -148,7 +154,31 @@ PortProblem CheckLock(const QString& portName) {
   if (lockPath.isEmpty() || !QFileInfo::exists(lockPath)) return {};
   bool readable = false;
   const qint64 pid = LockPid(lockPath, &readable);
-  if (!readable || pid == 0) return {};  // Qt decides
+  if (!readable) {
+    PortProblem p = Problem(Kind::InUse,
+                            QStringLiteral("it is marked as in use by the lock file %1, which this user may not read")
+                                .arg(lockPath),
+                            QStringLiteral("If no program uses the device, remove it with: sudo rm %1").arg(lockPath));
+    p.lockPath = lockPath;
+    return p;
+  }
+  if (pid == 0) {
+    // Empty or garbage: it names no process, so no process can hold the
+    // device by it (Qt would refuse the port for good). A lock being
+    // written this very moment is younger than a second: left alone.
+    const QFileInfo lock(lockPath);
+    if (lock.lastModified().msecsTo(QDateTime::currentDateTime()) < kFreshLockMs)
+      return InUse(lockPath, 0);
+    if (QFile::remove(lockPath)) return {};
+    PortProblem p = Problem(
+        Kind::StaleLock,
+        QStringLiteral("it is marked as in use by the lock file %1, which names no process, and this user may not "
+                       "remove it")
+            .arg(lockPath),
+        QStringLiteral("Remove it with: sudo rm %1").arg(lockPath));
+    p.lockPath = lockPath;
+    return p;
+  }
   if (pid == ::getpid()) {
     PortProblem p = Problem(Kind::InUse, QStringLiteral("this program has it open already"));
     p.pid = pid;

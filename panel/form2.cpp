@@ -119,10 +119,12 @@ Form2::Form2(PanelOptions options, QWidget* parent)
   // Sees the keys on their way to a menu or list of any window.
   qApp->installEventFilter(this);
   buildControls();
+  SetSettingsFaultTeller([this](const QString& message) { tell(message); });
   load();
 }
 
 Form2::~Form2() {
+  SetSettingsFaultTeller(nullptr);
   // The link drains and closes as it goes; nothing of the panel may answer it then.
   link_.disconnect(this);
 }

@@ -6,6 +6,7 @@
 
 #include <QSettings>
 #include <QString>
+#include <functional>
 
 namespace gp {
 
@@ -23,6 +24,14 @@ QString PortToOpen(const QString& port, bool given, const QString& portOne);
 
 // Remembers device (a stable name or a path); an empty text forgets.
 void RememberPort(const QString& device);
+
+// Stores one remembered value (an empty text removes it) and writes the
+// settings out at once. A write that fails (a folder that cannot be written)
+// is told through the teller, the first time in a run only.
+void StoreSetting(const QString& key, const QString& value);
+// Who tells a failed settings write; the panel sets its status line, and
+// nullptr removes it.
+void SetSettingsFaultTeller(std::function<void(const QString&)> tell);
 
 // Opens the device the person chose on the link and, once it is open,
 // remembers it. Returns an empty text when done, otherwise why not.

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenu>
 #include <QSettings>
 #include <QStringList>
@@ -29,14 +30,7 @@ QString ModuleNames(const std::vector<int>& modules) {
 
 QString RememberedProfile() { return PanelSettings().value(QLatin1String(kKey)).toString(); }
 
-void RememberProfile(const QString& path) {
-  QSettings store = PanelSettings();
-  if (path.isEmpty()) {
-    store.remove(QLatin1String(kKey));
-  } else {
-    store.setValue(QLatin1String(kKey), path);
-  }
-}
+void RememberProfile(const QString& path) { StoreSetting(QLatin1String(kKey), path); }
 
 RobotControl::RobotControl(GaitDriver& driver, PanelHost& panel, QWidget* parent)
     : QToolButton(parent), driver_(driver), panel_(panel) {
@@ -69,7 +63,20 @@ void RobotControl::fillMenu() {
       ->setObjectName(QStringLiteral("SetUpRobot"));
   QAction* none = menu_->addAction(QStringLiteral("No profile"), this, [this] { clearProfile(); });
   none->setObjectName(QStringLiteral("NoProfile"));
-  none->setEnabled(applier_.has_value());
+  // Also while a remembered profile is missing: choosing none forgets it.
+  none->setEnabled(applier_.has_value() || !RememberedProfile().isEmpty());
+}
+
+bool RobotControl::openRemembered() {
+  const QString last = RememberedProfile();
+  if (last.isEmpty()) return false;
+  if (QFileInfo(last).isFile()) return openProfile(last);
+  // Kept, not forgotten: a profile on a stick that is not plugged in comes
+  // back with it. Meanwhile the person must know the servos have no limits.
+  ShowCritical(window(), QStringLiteral("The robot profile %1 opened last time is gone: the panel runs without its "
+                                        "limits until you open it again or choose No profile.")
+                             .arg(QDir::toNativeSeparators(last)));
+  return false;
 }
 
 bool RobotControl::openProfile(const QString& path) {

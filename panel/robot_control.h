@@ -27,6 +27,10 @@ class RobotControl : public QToolButton {
   // Reads and uses the profile; a file that cannot be used is shown in a
   // critical box and the profile in use stays. Remembered when taken.
   bool openProfile(const QString& path);
+  // Opens the profile remembered from the last run, if any: one that is gone
+  // or cannot be used is shown in a critical box, and the gait goes out
+  // without a profile. True when it was opened.
+  bool openRemembered();
   // Uses the profile as given (read already, from the command line).
   void useProfile(const RobotProfile& profile, const QString& path);
   // The gait goes out as it is; forgets the remembered profile.

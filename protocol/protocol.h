@@ -3,7 +3,9 @@
 // Each fixed command is held whole, never assembled from a channel number.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -50,5 +52,25 @@ ServoCommand PositionCommand(std::int16_t moduleIndex, std::string_view commandT
 // the channels 0 to 7, as BuildPositionCommand lays it out, keeps its channel;
 // any other bytes have none.
 ServoCommand CommandFromBytes(std::string bytes);
+
+// The most characters a pulse-width field has: "00" and the eight digits of
+// a negative 32-bit width.
+constexpr std::size_t kMaxPulseDigits = 10;
+// The longest command of the protocol, carriage returns included.
+constexpr std::size_t kMaxCommandBytes = kPositionPrefix.size() + 2 + kMaxPulseDigits + 2;
+
+// Where bytes stop being a command the panel sends: the offset of the first
+// byte that no command has there (the size, when they end too early) and
+// why, in words.
+struct CommandFault {
+  std::size_t at = 0;
+  std::string reason;
+};
+
+// Nothing when bytes are exactly one whole command of the protocol: a
+// position ("SW0", a blank, the channel 0 to 7, up to kMaxPulseDigits
+// upper-case hexadecimal digits, two carriage returns) or one of the fixed
+// commands followed by one carriage return.
+std::optional<CommandFault> CheckCommandBytes(std::string_view bytes);
 
 }  // namespace gp

@@ -163,10 +163,16 @@ class Workers {
         queue_.pop_front();
       }
       Outcome outcome;
-      if (stop_ && stop_->load()) {
-        outcome.skipped = true;
-      } else {
-        outcome = Run(*job, robot);
+      try {
+        if (stop_ && stop_->load()) {
+          outcome.skipped = true;
+        } else {
+          outcome = Run(*job, robot);
+        }
+      } catch (...) {
+        // Carried to whoever waits for this run, instead of ending the program.
+        job->done.set_exception(std::current_exception());
+        continue;
       }
       job->done.set_value(std::move(outcome));
     }
@@ -220,7 +226,32 @@ class Search {
     result_.startParameters = StartParameters(start);
   }
 
-  SearchResult Run() {
+  // The search's result, or nothing with *error when a run or the caller's
+  // progress report threw: the searches end, and the message is kept.
+  std::optional<SearchResult> Run(std::string* error) {
+    try {
+      Explore();
+    } catch (const std::exception& e) {
+      Fail(e.what());
+    } catch (...) {
+      Fail("an unknown exception");
+    }
+    if (failed_.load()) {
+      if (error) *error = "the search failed: " + failure_;
+      return std::nullopt;
+    }
+    return std::move(result_);
+  }
+
+ private:
+  void Fail(const std::string& why) {
+    const std::lock_guard<std::mutex> lock(failureMutex_);
+    if (!failed_.exchange(true)) failure_ = why;
+  }
+
+  bool Stopping() const { return failed_.load() || (stop_ && stop_->load()); }
+
+  void Explore() {
     // The start first, alone: every search then knows its score.
     const Outcome first = workers_.Evaluate(start_.table, start_.intervalMs);
     if (!first.skipped) {
@@ -235,17 +266,24 @@ class Search {
       std::vector<std::thread> threads;
       for (int r = 0; r < runs_; ++r) {
         const int budget = rest / runs_ + (r < rest % runs_ ? 1 : 0);
-        threads.emplace_back([this, r, budget] { LocalSearch(r, budget); });
+        threads.emplace_back([this, r, budget] {
+          // An exception must not leave its thread: it would end the program.
+          try {
+            LocalSearch(r, budget);
+          } catch (const std::exception& e) {
+            Fail(e.what());
+          } catch (...) {
+            Fail("an unknown exception");
+          }
+        });
       }
       for (auto& t : threads) t.join();
     }
     result_.evaluations = static_cast<int>(history_.size());
     result_.interrupted = result_.evaluations < options_.evaluations;
     for (const auto& entry : history_) result_.history.push_back(entry.second);
-    return std::move(result_);
   }
 
- private:
   struct RunState {
     int run = 0;
     int budget = 0;
@@ -266,14 +304,31 @@ class Search {
     const WaveParameters wave = space_.Wave(u);
     const WaveKey key = Key(wave);
     if (const auto known = state.seen.find(key); known != state.seen.end()) return known->second;
-    if (state.used >= state.budget || (stop_ && stop_->load())) throw nlopt::forced_stop();
+    if (state.used >= state.budget || Stopping()) throw nlopt::forced_stop();
     const ModuleTable table = WaveTable(start_, wave, options_.limits);
-    const Outcome outcome = workers_.Evaluate(table, wave.intervalMs);
+    Outcome outcome;
+    try {
+      outcome = workers_.Evaluate(table, wave.intervalMs);
+    } catch (const std::exception& e) {
+      Fail(e.what());
+      throw nlopt::forced_stop();
+    } catch (...) {
+      Fail("an unknown exception");
+      throw nlopt::forced_stop();
+    }
     if (outcome.skipped) throw nlopt::forced_stop();
     // The search's own order: the i-th run of search r is 1 + i*runs + r.
     const int order = 1 + state.used * runs_ + state.run;
     ++state.used;
-    Record(order, table, wave.intervalMs, outcome, wave);
+    try {
+      Record(order, table, wave.intervalMs, outcome, wave);
+    } catch (const std::exception& e) {
+      Fail(e.what());
+      throw nlopt::forced_stop();
+    } catch (...) {
+      Fail("an unknown exception");
+      throw nlopt::forced_stop();
+    }
     const double score = Objective(table, outcome);
     state.seen.emplace(key, score);
     return score;
@@ -311,7 +366,7 @@ class Search {
     // fresh point; gaits it has tried already cost nothing.
     const long maxCalls = 50L * budget + 100;
     for (int pass = 1; state.used < state.budget && state.calls < maxCalls; ++pass) {
-      if (stop_ && stop_->load()) break;
+      if (Stopping()) break;
       nlopt::opt opt(nlopt::LN_SBPLX, kDimensions);
       opt.set_lower_bounds(0.0);
       opt.set_upper_bounds(1.0);
@@ -379,6 +434,9 @@ class Search {
   std::chrono::steady_clock::time_point began_;
 
   std::mutex mutex_;
+  std::atomic<bool> failed_{false};
+  std::mutex failureMutex_;
+  std::string failure_;
   std::map<int, SearchEvaluation> history_;
   SearchResult result_;
   int bestOrder_ = 0;
@@ -457,7 +515,7 @@ std::optional<SearchResult> SearchGait(const SearchStart& start, const SearchOpt
   if (!robots.front()->SetFloor(options.run.floor, error)) return std::nullopt;
   Workers workers(std::move(robots), options, stop);
   Search search(start, options, stop, progress, workers, runs);
-  return search.Run();
+  return search.Run(error);
 }
 
 }  // namespace gp::sim

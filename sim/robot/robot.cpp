@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 namespace gp::sim {
 namespace {
@@ -33,9 +34,14 @@ void WarningToStderr(const char* text) { std::fprintf(stderr, "physics warning: 
   std::abort();
 }
 
+// The library's handlers are process-wide: set once, before the first model,
+// never again while another thread may be stepping a robot.
 void InstallHandlers() {
-  mju_user_warning = WarningToStderr;
-  mju_user_error = ErrorJump;
+  static std::once_flag once;
+  std::call_once(once, [] {
+    mju_user_warning = WarningToStderr;
+    mju_user_error = ErrorJump;
+  });
 }
 
 // Calls fn(m, d); false with the library's message in *why when it errs.

@@ -172,6 +172,26 @@ class ReplayTest : public QObject {
     QVERIFY2(whole >= 3 && whole < run.size() - 1, "stopped mid-replay, after SO, SC and a position");
   }
 
+  // Started under nohup (SIGHUP ignored), a closed terminal does not stop it.
+  void nohupKeepsTheHangUpIgnored() {
+    QTemporaryDir dir;
+    const QString path = WriteRecording(dir, ShortRun(250));
+    gp::testing::PtyPair pty;
+    QVERIFY(pty.ok());
+    QProcess process;
+    process.setChildProcessModifier([] { ::signal(SIGHUP, SIG_IGN); });
+    StartReplay(process, path, pty);
+    QVERIFY(process.waitForStarted(5000));
+    QVERIFY(pty.ReadUntil(40, 10000).size() >= 40);
+    ::kill(static_cast<pid_t>(process.processId()), SIGHUP);
+    Listen(pty, process, 1500);
+    QCOMPARE(process.state(), QProcess::Running);
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    Listen(pty, process, 10000);
+    QVERIFY(process.state() == QProcess::NotRunning || process.waitForFinished(5000));
+    QCOMPARE(process.exitCode(), 130);
+  }
+
   // A replay that runs to its end sends the recording and nothing more; one
   // that ends on a position says the servos are left on.
   void completeReplayAddsNothing() {
@@ -209,6 +229,47 @@ class ReplayTest : public QObject {
     QCOMPARE(process.exitCode(), 2);
     const QString err = QString::fromLocal8Bit(process.readAllStandardError());
     QVERIFY2(err.contains(path + QStringLiteral(": line 4: ")), qPrintable(err));
+    QCOMPARE(pty.ReadNow(), std::string());
+  }
+
+  // Before anything is sent, every line must be a whole command of the
+  // protocol and every time must fit the replay's timer: otherwise the
+  // controller would get a glued, cut or foreign command, or the replay
+  // would fire everything at once or wait for ever.
+  void whatIsNotAWholeCommandOrTimeSendsNothing_data() {
+    QTest::addColumn<QByteArray>("recording");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("says");
+    const QByteArray head = "# gaitpanel 1.0.0 recording; device pty; begun 2026-12-08T13:06:18Z\n0\tSO\\r\n";
+    QTest::newRow("cut last line") << head + "1060\tS" << QStringList() << "line 3: column 7: the command ends";
+    QTest::newRow("overlong line") << head + "40\tSW0 0" + QByteArray(20 * 1024 * 1024, 'A') + "\n"
+                                   << QStringList() << "line 3: is longer than";
+    QTest::newRow("raw NUL") << head + QByteArray("40\tSW0 0\x00" "5DC\\r\\r\n", 17) << QStringList()
+                             << "line 3: column 9: the byte 0x00";
+    QTest::newRow("blank for the tab") << head + "40 SF\\r\n" << QStringList() << "line 3: column 3:";
+    QTest::newRow("time past a timer") << head + "2147483648\tSF\\r\n" << QStringList() << "line 3: column 1:";
+    QTest::newRow("slow speed") << head + "40\tSF\\r\n" << QStringList{QStringLiteral("--speed"), QStringLiteral("1e-20")}
+                                << "--speed 1e-20 would stretch";
+  }
+
+  void whatIsNotAWholeCommandOrTimeSendsNothing() {
+    QFETCH(QByteArray, recording);
+    QFETCH(QStringList, options);
+    QFETCH(QString, says);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("bad.rec"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(recording), recording.size());
+    file.close();
+    gp::testing::PtyPair pty;
+    QVERIFY(pty.ok());
+    QProcess process;
+    process.start(QStringLiteral(GAITPANEL_BINARY),
+                  QStringList{QStringLiteral("--replay"), path, QStringLiteral("--port"), pty.slavePath()} + options);
+    QVERIFY(process.waitForFinished(20000));
+    const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+    QVERIFY2(process.exitCode() == 2 && err.contains(says), qPrintable(err));
     QCOMPARE(pty.ReadNow(), std::string());
   }
 

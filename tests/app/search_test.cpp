@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -178,6 +179,69 @@ class SearchTest : public QObject {
     QVERIFY2(std::abs(result.value(QStringLiteral("best_score")).toDouble() - sum / 2) < 1e-4,
              qPrintable(QString::number(sum / 2)));
     QVERIFY(Contents(best).contains("Scored by its mean over 2 floors"));
+  }
+
+  // A write that fails is told with the file and the system's reason and a
+  // non-zero status, and the old file stays whole: a file-size limit stands
+  // in for a full disk, /dev/full for a full standard output.
+  void aLostWriteIsToldAndKeepsTheOldFile() {
+    QTemporaryDir dir;
+    const QString best = dir.filePath(QStringLiteral("best.json"));
+    QFile old(best);
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("the best gait of last week\n");
+    old.close();
+    const QStringList arguments = Search(Preset("lateral-undulation"), QStringLiteral("forward"), best, 2, 1);
+    {
+      QObject owner;
+      auto* process = new QProcess(&owner);
+      process->setChildProcessModifier([] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit small{64, 64};
+        ::setrlimit(RLIMIT_FSIZE, &small);
+      });
+      process->start(QStringLiteral(GAITPANEL_BINARY), arguments);
+      const Run run = Finish(process);
+      QVERIFY2(run.exitCode == 1 && run.err.contains(best + QStringLiteral(": file: cannot be written: File too large")),
+               qPrintable(run.err));
+      QCOMPARE(Contents(best), QByteArray("the best gait of last week\n"));
+      QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("best.json")});
+    }
+    const Run full = Program(Search(Preset("lateral-undulation"), QStringLiteral("forward"), QStringLiteral("/dev/full"), 2, 1));
+    QVERIFY2(full.exitCode == 1 && full.err.contains(QStringLiteral("/dev/full: file: cannot be written: No space left")),
+             qPrintable(full.err));
+
+    for (const QStringList& command : {arguments, QStringList{QStringLiteral("--simulate"), Preset("lateral-undulation"),
+                                                              QStringLiteral("--seconds"), QStringLiteral("1")}}) {
+      QObject owner;
+      auto* process = new QProcess(&owner);
+      process->setStandardOutputFile(QStringLiteral("/dev/full"));
+      process->start(QStringLiteral(GAITPANEL_BINARY), command);
+      const Run run = Finish(process);
+      QVERIFY2(run.exitCode == 1 && run.err.contains(QStringLiteral("standard output: cannot be written: No space left")),
+               qPrintable(command.first() + QStringLiteral(": ") + run.err));
+    }
+  }
+
+  // Started with SIGHUP ignored (nohup), the search keeps it ignored: a
+  // closed terminal does not stop it. Ctrl+C still does.
+  void nohupKeepsTheHangUpIgnored() {
+    QTemporaryDir dir;
+    QObject owner;
+    auto* process = new QProcess(&owner);
+    process->setChildProcessModifier([] { ::signal(SIGHUP, SIG_IGN); });
+    process->start(QStringLiteral(GAITPANEL_BINARY),
+                   Search(Preset("lateral-undulation"), QStringLiteral("forward"), dir.filePath(QStringLiteral("b.json")), 5000, 1));
+    QVERIFY(process->waitForStarted());
+    QString err;
+    while (!err.contains(QStringLiteral(" of 5000 evaluations, best")) && process->state() == QProcess::Running) {
+      process->waitForReadyRead(5000);
+      err += QString::fromLocal8Bit(process->readAllStandardError());
+    }
+    ::kill(static_cast<pid_t>(process->processId()), SIGHUP);
+    QVERIFY(!process->waitForFinished(1500));
+    ::kill(static_cast<pid_t>(process->processId()), SIGINT);
+    QCOMPARE(Finish(process).exitCode, 130);
   }
 
   void aCommandItCannotUseWritesNothing() {

@@ -8,6 +8,9 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
 
 #include "files/gait_file.h"
 #include "tests/files/scratch_file.h"
@@ -120,6 +123,23 @@ class GaitFileTest : public QObject {
     QTest::newRow("syntax") << QByteArray("{\n  \"format\": \"gaitpanel-gait\",\n  \"version\" 1\n}")
                             << "JSON at line 3" << "";
     QTest::newRow("not an object") << QByteArray("[1, 2]") << "document" << "JSON object";
+    // Qt's reader keeps the last of two equal keys and takes raw control
+    // characters: a forgotten old line would drive a servo unseen.
+    const QByteArray valid = json(ValidDocument());
+    QByteArray twice = valid;
+    const qsizetype third = twice.indexOf("\"amplitude\"", twice.indexOf("\"amplitude\"", twice.indexOf("\"amplitude\"") + 1) + 1);
+    twice.insert(third, "\"amplitude\": 60, ");
+    QTest::newRow("key twice in a module") << twice << "modules[2].amplitude" << "is given twice";
+    QByteArray topTwice = valid;
+    topTwice.insert(topTwice.indexOf('{') + 1, "\"interval_ms\": 20,");
+    QTest::newRow("key twice at the top") << topTwice << "interval_ms" << "is given twice";
+    QByteArray tab = valid;
+    tab.replace("\"notes\": \"n\"", "\"notes\": \"a\tb\"");
+    QTest::newRow("raw tab in a text") << tab << "notes" << "raw control character (0x09)";
+    // Escaped, the same characters are text like any other.
+    QByteArray escaped = valid;
+    escaped.replace("\"notes\": \"n\"", "\"notes\": \"a\\tb\", \"notes\": \"\\u006e\"");
+    QTest::newRow("key twice, once escaped") << escaped << "notes" << "is given twice";
   }
 
   void eachFaultNamesTheFieldAndChangesNothing() {
@@ -150,6 +170,14 @@ class GaitFileTest : public QObject {
     QVERIFY(!ReadGaitFile(missing, &gait, &error));
     QVERIFY2(error.startsWith(missing + QStringLiteral(": file: cannot be read")), qPrintable(error));
 
+    // A named pipe would hold the program for good; a folder is no file either.
+    const QString fifo = dir.filePath(QStringLiteral("pipe.json"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QVERIFY(!ReadGaitFile(fifo, &gait, &error));
+    QVERIFY2(error.startsWith(fifo + QStringLiteral(": file: is not a regular file")), qPrintable(error));
+    QVERIFY(!ReadGaitFile(dir.path(), &gait, &error));
+    QVERIFY2(error.contains(QStringLiteral(": file: is not a regular file")), qPrintable(error));
+
     const QString huge = dir.filePath(QStringLiteral("huge.json"));
     WriteRaw(huge, QByteArray(2 << 20, ' '));
     QVERIFY(!ReadGaitFile(huge, &gait, &error));
@@ -173,6 +201,26 @@ class GaitFileTest : public QObject {
 
     QVERIFY(!WriteGaitFile(dir.filePath(QStringLiteral("no/such/dir/g.json")), Gait{}, &error));
     QVERIFY2(error.contains(QStringLiteral("cannot be written")), qPrintable(error));
+
+    // A full disk (a file-size limit stands in for it) keeps the old file
+    // whole, says the system's reason, and leaves no temporary file behind.
+    gait.modules[4].phase = 0;
+    rlimit old{};
+    QVERIFY(::getrlimit(RLIMIT_FSIZE, &old) == 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = old;
+    small.rlim_cur = 64;
+    QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
+    const bool written = WriteGaitFile(path, gait, &error);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    QVERIFY(!written);
+    QVERIFY2(error.startsWith(path + QStringLiteral(": file: cannot be written: File too large")), qPrintable(error));
+    QCOMPARE(gp::testing::Contents(path), QByteArray("old contents"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("keep.json")});
+    QVERIFY2(WriteGaitFile(path, gait, &error), qPrintable(error));
+    Gait back;
+    QVERIFY2(ReadGaitFile(path, &back, &error), qPrintable(error));
   }
 
   void everyPresetOpens() {

@@ -9,6 +9,7 @@
 #include <QtTest>
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include "files/recording.h"
 #include "tests/files/scratch_file.h"
@@ -27,8 +28,8 @@ class RecordingTest : public QObject {
   void everyByteAndTimeComesBack() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("run.rec"));
-    const QList<QByteArray> sent = {QByteArray("SO\r"), QByteArray("SW0 005DC\r\r"),
-                                    QByteArray("a\\r stays \\ text\n"), QByteArray("\x00\x7f\xff\t", 4)};
+    const QList<QByteArray> sent = {QByteArray("SO\r"), QByteArray("SW0 005DC\r\r"), QByteArray("SD13\r"),
+                                    QByteArray("SF\r")};
     RecordingWriter writer;
     QString error;
     const auto began = 5s;
@@ -53,8 +54,11 @@ class RecordingTest : public QObject {
       QCOMPARE(read[static_cast<std::size_t>(i)].ms, ms[i]);
     }
 
-    // Written by hand: a blank as the separator, comments, CR LF line ends.
-    WriteRaw(path, "# by hand\r\n0 SW0 10066D\\r\\r\r\n\r\n250\tSF\\r\n");
+    // Bytes outside the protocol are written escaped, each one readable.
+    QCOMPARE(gp::files::EscapeCommand(QByteArray("a\\b\n\x00\x7f\xff\t", 8)), QByteArray("a\\\\b\\n\\x00\\x7F\\xFF\\x09"));
+
+    // Written by hand: comments, CR LF line ends, a command written \x0D.
+    WriteRaw(path, "# by hand\r\n0\tSW0 10066D\\r\\x0D\r\n\r\n250\tSF\\r\n");
     QVERIFY2(ReadRecording(path, &read, &error), qPrintable(error));
     QCOMPARE(read.size(), std::size_t(2));
     QCOMPARE(read[0].bytes, QByteArray("SW0 10066D\r\r"));
@@ -70,7 +74,16 @@ class RecordingTest : public QObject {
     QTest::newRow("no command") << QByteArray("40\t") << "no command";
     QTest::newRow("unknown escape") << QByteArray("40\tSO\\q") << "\\q";
     QTest::newRow("cut hex escape") << QByteArray("40\tSO\\x4") << "\\x";
-    QTest::newRow("huge time") << QByteArray("99999999999999999999\tSO\\r") << "too large";
+    QTest::newRow("huge time") << QByteArray("99999999999999999999\tSO\\r") << "column 1: the time";
+    // Past what a timer waits (2^31 ms): the replay would never send it.
+    QTest::newRow("time past a timer") << QByteArray("2147483648\tSO\\r") << "column 1: the time 2147483648 ms";
+    // Only whole commands of the protocol, placed by their column.
+    QTest::newRow("cut command") << QByteArray("1060\tS") << "column 7: the command ends before it is whole";
+    QTest::newRow("blank for tab") << QByteArray("40 SO\\r") << "column 3: the time is not followed by a tab";
+    QTest::newRow("raw NUL") << QByteArray("40\tSW0 0\x00" "5DC\\r\\r", 16) << "column 9: the byte 0x00";
+    QTest::newRow("escaped NUL") << QByteArray("40\tSW0 0\\x005DC\\r\\r") << "column 9: the byte 0x00";
+    QTest::newRow("glued") << QByteArray("40\tSF\\rSO\\r") << "column 8: 'S' is not part of any command";
+    QTest::newRow("overlong") << QByteArray(20 * 1024 * 1024, 'A') << "is longer than 256 characters";
   }
 
   void malformedLineIsNamedByNumber() {
@@ -82,10 +95,46 @@ class RecordingTest : public QObject {
     std::vector<RecordedCommand> read{RecordedCommand{7, "kept"}};
     QString error;
     QVERIFY(!ReadRecording(path, &read, &error));
-    QVERIFY2(error.startsWith(path + QStringLiteral(": line 3: ")), qPrintable(error));
+    QVERIFY2(error.startsWith(path + QStringLiteral(": line 3: ")), qPrintable(error.left(300)));
     QVERIFY2(error.contains(reason), qPrintable(error));
     QCOMPARE(read.size(), std::size_t(1));
     QCOMPARE(read[0].bytes, QByteArray("kept"));
+  }
+
+  // A named pipe would hold the replay until someone wrote to it; a
+  // recording from another program or a newer version is read, but said.
+  void refusesWhatIsNotAFileAndWarnsOfAnotherWriter() {
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("pipe.rec"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    std::vector<RecordedCommand> read;
+    QString error;
+    QStringList warnings;
+    QVERIFY(!ReadRecording(fifo, &read, &error, &warnings));
+    QVERIFY2(error.startsWith(fifo + QStringLiteral(": is not a regular file")), qPrintable(error));
+    QVERIFY(!ReadRecording(dir.path(), &read, &error));
+    QVERIFY2(error.contains(QStringLiteral("is not a regular file")), qPrintable(error));
+
+    const QString path = dir.filePath(QStringLiteral("run.rec"));
+    const struct {
+      QByteArray header;
+      const char* warning;  // nullptr: none
+    } cases[] = {{"# gaitpanel 1.0.0 recording; device pty; begun 2026-12-08T13:06:18Z", nullptr},
+                 {"# gaitpanel 0.9 recording; device pty; begun 2026-12-08T13:06:18Z", nullptr},
+                 {"# gaitpanel 99.1.0 recording; device pty; begun 2026-12-08T13:06:18Z", "newer than this"},
+                 {"# servoboard 1.0.0 recording; device pty; begun 2026-12-08T13:06:18Z", "written by servoboard"}};
+    for (const auto& c : cases) {
+      WriteRaw(path, c.header + "\n0\tSF\\r\n# not confirmed: 1 commands handed to the device were not seen to leave it\n");
+      warnings.clear();
+      QVERIFY2(ReadRecording(path, &read, &error, &warnings), qPrintable(error));
+      QCOMPARE(read.size(), std::size_t(1));
+      if (!c.warning) {
+        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join(QLatin1Char('\n'))));
+      } else {
+        QCOMPARE(warnings.size(), 1);
+        QVERIFY2(warnings[0].startsWith(path) && warnings[0].contains(QLatin1String(c.warning)), qPrintable(warnings[0]));
+      }
+    }
   }
 
   void linesReachTheDiskWithinTheFlushInterval() {
@@ -128,7 +177,9 @@ class RecordingTest : public QObject {
 
     QVERIFY(!writer.isRecording());
     const QString message = failed.at(0).at(0).toString();
-    QVERIFY2(message.contains(path + QStringLiteral(".2")) && message.contains(QStringLiteral("The 1 commands written before are kept")),
+    // The system's reason, not "Unknown error".
+    QVERIFY2(message.contains(path + QStringLiteral(".2")) && message.contains(QStringLiteral("File too large")) &&
+                 message.contains(QStringLiteral("The 1 commands written before are kept")),
              qPrintable(message));
     QCOMPARE(Contents(path + QStringLiteral(".2")), kept);
     writer.add(500ms, "SF\r");  // ignored now, no crash, no second message
@@ -138,7 +189,7 @@ class RecordingTest : public QObject {
     // A device that is full from the first byte refuses the start.
     QVERIFY(!writer.start(QStringLiteral("/dev/full"), QStringLiteral("gaitpanel 1.0.0"), QStringLiteral("pty"), 0s,
                           &error));
-    QVERIFY2(error.contains(QStringLiteral("/dev/full")), qPrintable(error));
+    QVERIFY2(error.contains(QStringLiteral("/dev/full: No space left on device")), qPrintable(error));
   }
 };
 

@@ -2,6 +2,7 @@
 // pseudo-terminals standing in for USB adapters.
 
 #include <QDir>
+#include <QDateTime>
 #include <QFile>
 #include <QSerialPort>
 #include <QTemporaryDir>
@@ -111,6 +112,32 @@ TEST(PortProblem, LockFilesOfLiveAndEndedPrograms) {
   EXPECT_TRUE(afterEnd.problem.ok()) << afterEnd.problem.text().toStdString();
   EXPECT_FALSE(QFile::exists(lock));
   QFile::remove(lock);
+}
+
+// A lock file that names no process (empty, or garbage from a crash) holds
+// nothing once it is older than a moment: it is removed and the port opens.
+// One written just now is named with its path instead.
+TEST(PortProblem, ALockFileThatNamesNoProcessIsStale) {
+  for (const QByteArray& content : {QByteArray(), QByteArray("garbage\n"), QByteArray("\0\0\0", 3)}) {
+    Pty pty;
+    ASSERT_FALSE(pty.path.isEmpty());
+    const QString lock = LockFilePath(QString::fromLocal8Bit(pty.path));
+    WriteFile(lock, content);
+    const PortTarget fresh = PreparePort(pty.path);
+    EXPECT_EQ(fresh.problem.kind, Kind::InUse);
+    EXPECT_TRUE(fresh.problem.reason.contains(lock)) << fresh.problem.reason.toStdString();
+
+    QFile file(lock);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTime().addSecs(-5), QFileDevice::FileModificationTime));
+    file.close();
+    const PortTarget stale = PreparePort(pty.path);
+    EXPECT_TRUE(stale.problem.ok()) << stale.problem.text().toStdString();
+    EXPECT_FALSE(QFile::exists(lock));
+    QSerialPort port(stale.portName);
+    EXPECT_TRUE(port.open(QIODevice::ReadWrite)) << port.errorString().toStdString();
+    QFile::remove(lock);
+  }
 }
 
 // A name too long for a lock file, or one that is not valid UTF-8, still

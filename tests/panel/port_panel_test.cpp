@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QDir>
+#include <QStatusBar>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -32,6 +34,7 @@
 #include "panel/form2.h"
 #include "panel/port_control.h"
 #include "panel/port_memory.h"
+#include "panel/robot_control.h"
 #include "tests/support/pty_pair.h"
 #include "tests/support/critical_boxes.h"
 
@@ -235,6 +238,38 @@ class PortPanelTest : public QObject {
              QStringLiteral("/dev/ttyUSB3"));
     gp::RememberPort(QString());
     QCOMPARE(gp::PortToOpen(QString(), false, QStringLiteral("/dev/ttyS0")), QStringLiteral("/dev/ttyS0"));
+  }
+
+  // A remembered profile whose file is gone (a stick not plugged in) is
+  // told at start, and kept for when it is back; a settings write that fails
+  // is told once in the status line.
+  void aGoneProfileAndAFailedSettingsWriteAreTold() {
+    PtyWire wire;
+    const QString gone = config_.filePath(QStringLiteral("stick/desk-snake.json"));
+    gp::RememberProfile(gone);
+    Form2 form(gp::PanelOptions{wire.slavePath(), QString()});
+    form.show();
+    form.robotControl().openRemembered();
+    QCOMPARE(shown_.size(), 1);
+    QVERIFY2(shown_[0] == QStringLiteral("The robot profile %1 opened last time is gone: the panel runs without its "
+                                         "limits until you open it again or choose No profile.")
+                              .arg(gone),
+             qPrintable(shown_[0]));
+    QCOMPARE(gp::RememberedProfile(), gone);
+    QVERIFY(!form.robotControl().applier());
+
+    // The settings file cannot be written where a folder stands in its way.
+    const QString conf = config_.filePath(QStringLiteral("gaitpanel/gaitpanel.conf"));
+    QVERIFY(QFile::remove(conf));
+    QVERIFY(QDir().mkpath(conf));
+    gp::RememberPort(QStringLiteral("/dev/ttyUSB7"));
+    QTRY_VERIFY(form.statusBar()->currentMessage().contains(QStringLiteral("The settings cannot be saved to ") + conf));
+    form.statusBar()->clearMessage();
+    gp::RememberPort(QStringLiteral("/dev/ttyUSB8"));
+    QTest::qWait(50);
+    QVERIFY2(form.statusBar()->currentMessage().isEmpty(), qPrintable(form.statusBar()->currentMessage()));
+    QVERIFY(QDir(conf).removeRecursively());
+    gp::RememberProfile(QString());
   }
 
   // Escape pauses only while "Pause" may be pressed; the port control is

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "gait/waveform.h"
 #include "protocol/command_sink.h"
 #include "tests/support/recording_sink.h"
@@ -74,6 +76,51 @@ TEST(CommandFromBytes, ReadsBackWhatWasBuilt) {
                             "SW1 0100\r\r", ""}) {
     EXPECT_FALSE(CommandFromBytes(other).IsPosition()) << other;
     EXPECT_EQ(CommandFromBytes(other).bytes, other);
+  }
+}
+
+// What the panel itself sends is a command, from every source of bytes it
+// has; a cut, glued, padded or foreign byte is not, and the fault is placed
+// at the first byte no command has there.
+TEST(Grammar, AcceptsWhatThePanelSendsAndPlacesEveryOtherFault) {
+  std::vector<std::string> sent;
+  for (int module = 1; module <= 8; ++module)
+    for (std::int32_t width : {0, 16, 500, 1500, 2500, 4095, 65535, -1}) {
+      RecordingSink r;
+      const auto m = static_cast<std::int16_t>(module);
+      SendServoCommand(r, m, BuildPositionCommand(kPositionPrefix, m, PulseText(width)));
+      sent.push_back(r.commands.at(0).bytes);
+    }
+  sent.push_back(PositionCommand(1, "SW0 0\r").bytes);  // a refresh before the first step: no pulse digits
+  for (auto literal : {kAllOn, kAllConfirm, kAllOff, kEnableNinth, kDisableNinth}) sent.push_back(ControlCommand(literal).bytes);
+  for (auto literal : kEnableChannel) sent.push_back(ControlCommand(literal).bytes);
+  for (auto literal : kDisableChannel) sent.push_back(ControlCommand(literal).bytes);
+  for (const auto& bytes : sent) {
+    EXPECT_LE(bytes.size(), kMaxCommandBytes) << bytes;
+    EXPECT_FALSE(CheckCommandBytes(bytes)) << bytes;
+  }
+
+  const struct {
+    std::string bytes;
+    std::size_t at;
+    const char* says;
+  } refused[] = {
+      {"S", 1, "ends before"},                         // a line cut after its first byte
+      {"SW0 05DC\r", 9, "ends before"},                // one carriage return short
+      {"SF\rSO\r", 3, "'S'"},                          // two glued together
+      {"SW0 0123456789AB\r\r", 15, "'B'"},             // eleven pulse digits
+      {"SW0 05dc\r\r", 6, "'d'"},                      // lower case
+      {"SW0 85DC\r\r", 4, "'8'"},                      // no channel 8
+      {std::string("SW0 0\0" "5DC\r\r", 11), 5, "0x00"},  // a raw NUL
+      {"SE14\r", 3, "'4'"},
+      {"sf\r", 0, "'s'"},
+      {"", 0, "ends before"},
+  };
+  for (const auto& r : refused) {
+    const auto fault = CheckCommandBytes(r.bytes);
+    ASSERT_TRUE(fault) << r.bytes;
+    EXPECT_EQ(fault->at, r.at) << r.bytes;
+    EXPECT_NE(fault->reason.find(r.says), std::string::npos) << r.bytes << ": " << fault->reason;
   }
 }
 

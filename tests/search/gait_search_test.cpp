@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <stdexcept>
 #include <string>
 
 #include "search/gait_search.h"
@@ -211,6 +212,23 @@ TEST(GaitSearch, ScoresEachGaitByItsWorstOrItsMeanFloor) {
   EXPECT_EQ(Search(start, options).startScore, std::min(alone[0], alone[1]));
   options.floorScore = FloorScore::Mean;
   EXPECT_NEAR(Search(start, options).startScore, (alone[0] + alone[1]) / 2, 1e-12);
+}
+
+// An exception inside the search (here from its progress report, on the
+// calling thread for the start and on a search thread later) comes back as a
+// failed search with its message: not an ended program, not a caller
+// waiting for ever.
+TEST(GaitSearch, AnExceptionInsideIsAFailedSearchWithItsMessage) {
+  for (const int throwAt : {1, 5}) {
+    std::string error;
+    const auto result = SearchGait(Start(30, -45), Short(40, 2), nullptr,
+                                   [throwAt](const SearchProgress& p) {
+                                     if (p.done == throwAt) throw std::runtime_error("the report broke");
+                                   },
+                                   &error);
+    EXPECT_FALSE(result);
+    EXPECT_NE(error.find("the report broke"), std::string::npos) << error;
+  }
 }
 
 TEST(GaitSearch, RefusesWhatItCannotSearch) {

@@ -4,6 +4,7 @@
 // input.
 
 #include <gtest/gtest.h>
+#include <mujoco/mujoco.h>
 
 #include <cmath>
 #include <cstdio>
@@ -199,6 +200,22 @@ TEST(RobotModel, APhysicsErrorIsReportedToTheCallerAndTheRobotStandsStill) {
   EXPECT_FALSE(RunHeadless(Wave(30, -45), 50, options, &error));
   EXPECT_NE(error.find("the physics failed"), std::string::npos) << error;
   EXPECT_NE(error.find("starved_snake.xml"), std::string::npos) << error;
+}
+
+// The library's handlers are set once for the process: a robot loaded while
+// another steps (the panel's search beside the live robot) must not write
+// them again under it.
+TEST(RobotModel, LoadingARobotLeavesTheLibrarysHandlersAlone) {
+  std::string error;
+  ASSERT_TRUE(Robot::Load("snake", &error)) << error;
+  void (*const ours)(const char*) = mju_user_warning;
+  ASSERT_NE(ours, nullptr);
+  static int seen = 0;
+  mju_user_warning = [](const char*) { ++seen; };
+  const auto mine = mju_user_warning;
+  EXPECT_TRUE(Robot::Load("caterpillar", &error)) << error;
+  EXPECT_EQ(mju_user_warning, mine) << "a load set the handlers again";
+  mju_user_warning = ours;
 }
 
 TEST(RobotPhysics, WithoutSwingNeitherRobotDrifts) {
