@@ -250,11 +250,11 @@ class PortPanelTest : public QObject {
     Form2 form(gp::PanelOptions{wire.slavePath(), QString()});
     form.show();
     form.robotControl().openRemembered();
-    QCOMPARE(shown_.size(), 1);
-    QVERIFY2(shown_[0] == QStringLiteral("The robot profile %1 opened last time is gone: the panel runs without its "
+    QCOMPARE(shown().size(), 1);
+    QVERIFY2(shown()[0] == QStringLiteral("The robot profile %1 opened last time is gone: the panel runs without its "
                                          "limits until you open it again or choose No profile.")
                               .arg(gone),
-             qPrintable(shown_[0]));
+             qPrintable(shown()[0]));
     QCOMPARE(gp::RememberedProfile(), gone);
     QVERIFY(!form.robotControl().applier());
 
