@@ -201,6 +201,9 @@ void RobotWindowTest::marksTheModuleAProfileClips() {
   profile.modules[1].max = 30;
   panel.robotControl().useProfile(profile, QStringLiteral("held.json"));
   QCOMPARE(panel.findChild<QToolButton*>(QStringLiteral("RobotButton"))->text(), QStringLiteral("Robot: Held"));
+  // A button's new text would bring its own (empty) mnemonic in place of the shortcut.
+  QCOMPARE(panel.findChild<QToolButton*>(QStringLiteral("RobotButton"))->shortcut(),
+           QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
   for (int n : {2, 3}) {
     panel.findChild<QLineEdit*>(QStringLiteral("Text_Amp%1").arg(n))->setText(QStringLiteral("60"));
     panel.findChild<QCheckBox*>(QStringLiteral("Check%1").arg(n))->click();
