@@ -23,6 +23,11 @@ GaitDriver::GaitDriver(ModuleTable& table, GaitState& state, CommandSink& sink, 
   connect(&timer2_, &QTimer::timeout, this, &GaitDriver::onTimer2);
 }
 
+void GaitDriver::setProfile(ProfileApplier* profile) {
+  profile_ = profile;
+  live_.setSpeedLimits(ChangeSpeedLimits(profile ? &profile->profile() : nullptr));
+}
+
 void GaitDriver::start() {
   timer1_.start();
   timer2_.start();
@@ -36,8 +41,10 @@ bool GaitDriver::mustIdle() const { return inTick_ || (modalOpen_ && modalOpen_(
 void GaitDriver::onTimer1() {
   if (mustIdle()) return;
   inTick_ = true;
-  if (profile_) profile_->setNow(static_cast<double>(clock_.nsecsElapsed()) / 1e9);
-  GaitTick(table_, state_, sink_, errorBox_, profile_);
+  const double now = static_cast<double>(clock_.nsecsElapsed()) / 1e9;
+  if (profile_) profile_->setNow(now);
+  live_.setNow(now);
+  GaitTick(table_, state_, sink_, errorBox_, profile_, &live_);
   inTick_ = false;
 }
 

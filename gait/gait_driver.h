@@ -33,8 +33,13 @@ class GaitDriver : public QObject {
 
   // The robot profile the gait is sent through, or none (nullptr): the gait
   // as it is. The driver does not own it; it tells it the time of each tick.
-  void setProfile(ProfileApplier* profile) { profile_ = profile; }
+  // Its speed limits are also what a change of gait keeps each servo to.
+  void setProfile(ProfileApplier* profile);
   ProfileApplier* profile() const { return profile_; }
+
+  // Blends from one gait to the next and steers the gait; it shapes nothing
+  // until it is asked to.
+  LiveGait& live() { return live_; }
 
  public slots:
   void onTimer1();
@@ -52,6 +57,7 @@ class GaitDriver : public QObject {
   ModalCheck modalOpen_;
   bool inTick_ = false;
   ProfileApplier* profile_ = nullptr;
+  LiveGait live_;
   QElapsedTimer clock_;
 };
 

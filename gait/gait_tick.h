@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "gait/live_gait.h"
 #include "gait/module_table.h"
 #include "gait/robot_profile.h"
 #include "protocol/command_sink.h"
@@ -25,8 +26,11 @@ constexpr const char* kGaitErrorText = "Error";
 // tick and keeps its last cells.
 // With a profile, each angle is mapped through it before the pulse
 // conversion (Angle keeps the gait's own angle); without one, nothing differs.
+// With a live gait that is shaping the gait (a change under way, steering),
+// the angles come from it instead of the waveform; otherwise, or without
+// one, nothing differs either.
 void GaitTick(ModuleTable& table, GaitState& state, CommandSink& sink, const ErrorBox& errorBox,
-              ProfileApplier* profile = nullptr);
+              ProfileApplier* profile = nullptr, LiveGait* live = nullptr);
 
 // One tick of the refresh clock: while Running, re-sends every enabled
 // module's last position. A module that has no position yet is skipped: a

@@ -16,11 +16,13 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -181,9 +183,18 @@ void Form2::buildModuleRows(QWidget* client) {
 
     // The ninth row of boxes is shown like the others but drives nothing.
     if (r <= kLastModule) {
-      connect(textAmp_[r], &QLineEdit::textChanged, this, [this, r] { onAmpChanged(r); });
-      connect(textPhase_[r], &QLineEdit::textChanged, this, [this, r] { onPhaseChanged(r); });
-      connect(textInitAngle_[r], &QLineEdit::textChanged, this, [this, r] { onInitAngleChanged(r); });
+      connect(textAmp_[r], &QLineEdit::textChanged, this, [this, r] {
+        onAmpChanged(r);
+        afterBoxChange(r);
+      });
+      connect(textPhase_[r], &QLineEdit::textChanged, this, [this, r] {
+        onPhaseChanged(r);
+        afterBoxChange(r);
+      });
+      connect(textInitAngle_[r], &QLineEdit::textChanged, this, [this, r] {
+        onInitAngleChanged(r);
+        afterBoxChange(r);
+      });
     }
   }
 
@@ -431,6 +442,8 @@ void Form2::load() {
   }
   state_.Running = kFalse;
 
+  // After the gait's own tick: the boxes then show what that tick sent.
+  connect(&driver_.timer1(), &QTimer::timeout, this, [this] { showBlend(); });
   driver_.start();
   refreshStatusLine();
 }
@@ -579,7 +592,50 @@ void Form2::onFunctionChosen() {
                            QString::fromStdString(SignedDecimal(state_.WaveFunction)));
 }
 
+void Form2::afterBoxChange(int row) {
+  if (writingBlend_) return;
+  blendRows_[static_cast<std::size_t>(row)] = false;
+  driver_.live().TakeRow(table_, row);
+}
+
+void Form2::showBlend() {
+  LiveGait& live = driver_.live();
+  const bool over = !live.blending();
+  const QScopedValueRollback<bool> writing(writingBlend_, true);
+  for (int n = kFirstModule; n <= kLastModule; ++n) {
+    auto& following = blendRows_[static_cast<std::size_t>(n)];
+    if (!following) continue;
+    if (over || !live.blending(n)) {
+      // The gait's own numbers at the end, exactly as opening it writes them.
+      const files::GaitModule& m = blendTarget_.modules[static_cast<std::size_t>(n - kFirstModule)];
+      textAmp_[n]->setText(BoxText(m.amplitude));
+      textPhase_[n]->setText(BoxText(m.phase));
+      textInitAngle_[n]->setText(BoxText(m.centre));
+      following = false;
+      continue;
+    }
+    double& phase = shownPhase_[static_cast<std::size_t>(n)];
+    const BoxValues v = BoxValuesOf(live.base(n), phase);
+    phase = v.phase;
+    textAmp_[n]->setText(BoxText(std::round(v.amplitude)));
+    textPhase_[n]->setText(BoxText(std::round(v.phase)));
+    textInitAngle_[n]->setText(BoxText(std::round(v.centre)));
+  }
+}
+
 void Form2::enterGait(const files::Gait& gait) {
+  if (IsTrue(state_.Running)) {
+    // While the gait moves the panel blends into the new one; the boxes
+    // follow the values in force and end on the gait's own.
+    driver_.live().BlendTo(table_, files::GaitTable(gait), blendS_);
+    blendTarget_ = gait;
+    for (int n = kFirstModule; n <= kLastModule; ++n) {
+      blendRows_[static_cast<std::size_t>(n)] = true;
+      shownPhase_[static_cast<std::size_t>(n)] = table_.Phase[n];
+    }
+    timerText_->setText(QString::number(gait.intervalMs));
+    return;
+  }
   // Each box's own change handling stores its value, or refuses it.
   for (int n = kFirstModule; n <= kLastModule; ++n) {
     const files::GaitModule& m = gait.modules[static_cast<std::size_t>(n - kFirstModule)];

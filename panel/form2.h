@@ -60,6 +60,8 @@ class Form2 : public QMainWindow, public PanelHost {
 
   // What the controls beside the panel may ask of it.
   void enterGait(const files::Gait& gait) override;
+  double blendSeconds() const override { return blendS_; }
+  void setBlendSeconds(double seconds) override { blendS_ = seconds; }
   const ModuleTable& moduleTable() const override { return table_; }
   int gaitIntervalMs() const override;
   void tell(const QString& message) override;
@@ -117,6 +119,10 @@ class Form2 : public QMainWindow, public PanelHost {
   void onScrollChanged();
   void onTimerTextChanged();
   void onFunctionChosen();
+  // After a box's own handling: a change the operator made is in force at once.
+  void afterBoxChange(int row);
+  // Writes what a blend the panel began has in force into the boxes.
+  void showBlend();
 
   void refreshStatusLine();
   void showPendingMessage();
@@ -143,6 +149,12 @@ class Form2 : public QMainWindow, public PanelHost {
   QPushButton* commandEnableAll_ = nullptr;
   QPushButton* commandDisableAll_ = nullptr;
   QPushButton* commandExit_ = nullptr;
+
+  double blendS_ = kDefaultBlendS;
+  bool writingBlend_ = false;  // the boxes are being given a blend's values
+  std::array<bool, kRows + 1> blendRows_{};  // rows whose boxes follow a blend
+  std::array<double, kRows + 1> shownPhase_{};
+  files::Gait blendTarget_;
 
   StatusFigures* statusLine_ = nullptr;
   bool escapeForMenu_ = false;  // the Escape under way closes a menu or list

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QMenu>
 
 #include "ui/message_box.h"
@@ -55,6 +56,15 @@ void GaitControl::fillMenu() {
     menu_->addAction(QStringLiteral("Search for a better gait..."), this, [this] { showSearch(); })
         ->setObjectName(QStringLiteral("SearchGait"));
   }
+  menu_->addAction(QStringLiteral("Blend time: %1 s...").arg(panel_.blendSeconds(), 0, 'f', 1), this, [this] {
+    bool ok = false;
+    const double seconds = QInputDialog::getDouble(
+        window(), QStringLiteral("Blend time"),
+        QStringLiteral("Seconds a gait opened while the robot moves takes to come in\n"
+                       "(longer where a servo would otherwise move faster than its limit):"),
+        panel_.blendSeconds(), 0, kMaxBlendS, 1, &ok);
+    if (ok) panel_.setBlendSeconds(seconds);
+  })->setObjectName(QStringLiteral("BlendTime"));
   menu_->addSeparator();
 
   // Read afresh each time, so that a preset added meanwhile shows.

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include "files/gait_file.h"
+#include "gait/live_gait.h"
 #include "gait/module_table.h"
 #include "gait/robot_profile.h"
 
@@ -22,8 +23,12 @@ class PanelHost {
  public:
   // Writes the gait into the amplitude, phase and initial-angle boxes and
   // TimerText as if typed, so that their own change handling stores it; the
-  // check boxes are left alone.
+  // check boxes are left alone. While the gait moves, the boxes come to it
+  // over the blend time instead, showing the values in force on the way.
   virtual void enterGait(const files::Gait& gait) = 0;
+  // How long a gait the panel changes while it moves takes to come in.
+  virtual double blendSeconds() const { return kDefaultBlendS; }
+  virtual void setBlendSeconds(double) {}
   // The table as the panel holds it, and the gait clock's interval.
   virtual const ModuleTable& moduleTable() const = 0;
   virtual int gaitIntervalMs() const = 0;

@@ -161,7 +161,13 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int interval
   if (!(options.seconds > 0) || !std::isfinite(options.seconds)) return fail("the run must last a positive time");
   robot.Reset();
   ControllerModel controller;
-  controller.setCommandObserver([&robot](const DecodedCommand& command) { robot.Apply(command); });
+  Ns clock{0};
+  controller.setCommandObserver([&robot, &options, &clock](const DecodedCommand& command) {
+    robot.Apply(command);
+    if (options.onPosition && command.kind == CommandKind::Position)
+      options.onPosition(command.channel, (command.pulseWidth - 1500) * 180.0 / 2000.0,
+                         static_cast<double>(clock.count()) / 1e9);
+  });
   SimulatedLine line(options.idealLine);
 
   ModuleTable table = input;
@@ -181,6 +187,10 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int interval
   }
   std::string floorWhy;
   if (!robot.robot().SetFloor(options.floor, &floorWhy)) return fail(floorWhy);
+  LiveGait live;
+  live.setSpeedLimits(ChangeSpeedLimits(options.profile ? &*options.profile : nullptr));
+  if (!options.drive.empty()) live.SetDriving(true, table);
+  std::size_t nextStep = 0, nextRow = 0;
 
   StartGait(table, state, line);
 
@@ -221,15 +231,39 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int interval
 
   for (std::int64_t k = 0; k <= steps; ++k) {
     const Ns now = step * k;
+    clock = now;
     line.setNow(now);
     line.Deliver(now, controller);
     // The two timers in the order they fall due, the gait clock first on a tie.
     while (gaitClock.next <= now || refreshClock.next <= now) {
       if (gaitClock.next <= refreshClock.next) {
         gaitClock.next += gaitClock.interval;
-        if (profile) profile->setNow(static_cast<double>(now.count()) / 1e9);
+        const double t = static_cast<double>(now.count()) / 1e9;
+        if (profile) profile->setNow(t);
+        while (nextStep < options.steps.size() && options.steps[nextStep].startS <= t + 1e-9) {
+          const GaitStep& next = options.steps[nextStep++];
+          ModuleTable target = table;
+          for (int n = kFirstModule; n <= kLastModule; ++n) {
+            target.Amp[n] = next.table.Amp[n];
+            target.Phase[n] = next.table.Phase[n];
+            target.InitAngle[n] = next.table.InitAngle[n];
+          }
+          live.BlendTo(table, target, next.blendS);
+          table = target;
+          // The new interval from the next tick on, as TimerText sets it.
+          gaitClock.interval = std::chrono::milliseconds(next.intervalMs);
+          gaitClock.next = now + gaitClock.interval;
+          result.stepStarts.push_back(t);
+        }
+        bool steered = false;
+        while (nextRow < options.drive.size() && options.drive[nextRow].t <= t + 1e-9) {
+          ++nextRow;
+          steered = true;
+        }
+        if (steered) live.Steer(options.drive[nextRow - 1].steering, kDefaultBlendS);
+        live.setNow(t);
         line.setStep(++gaitTicks);
-        GaitTick(table, state, line, noBox, profile ? &*profile : nullptr);
+        GaitTick(table, state, line, noBox, profile ? &*profile : nullptr, &live);
       } else {
         refreshClock.next += refreshClock.interval;
         PositionRefresh(table, state, line);

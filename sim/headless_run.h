@@ -7,17 +7,34 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "gait/live_gait.h"
 #include "gait/module_table.h"
 #include "gait/robot_profile.h"
 #include "sim/robot/robot.h"
 #include "sim/robot/virtual_robot.h"
 
 namespace gp::sim {
+
+// Steering asked for from time t (seconds) until the next row's.
+struct DriveRow {
+  double t = 0;
+  Steering steering;
+};
+
+// A gait that takes over from the one before at startS, blended in over blendS.
+struct GaitStep {
+  double startS = 0;
+  std::string name;
+  ModuleTable table;  // amplitude, phase and centre; the enabled modules are the run's
+  int intervalMs = 50;
+  double blendS = kDefaultBlendS;
+};
 
 struct HeadlessOptions {
   std::string robot = "snake";  // "snake", "caterpillar", "pitch-yaw" or a model file
@@ -30,6 +47,13 @@ struct HeadlessOptions {
   std::optional<double> softStartS;
   // The floor's grip, or nothing for the model's own.
   std::optional<Floor> floor;
+  std::vector<DriveRow> drive;          // steering on the simulated clock, from 0 s; none if empty
+  // Gaits after the first, each entered at its time through the blend the
+  // panel gives a gait opened while it moves.
+  std::vector<GaitStep> steps;
+  // Sees every position as the controller takes it: channel, angle asked for
+  // (degrees) and the simulated time in seconds.
+  std::function<void(int channel, double angleDeg, double t)> onPosition;
 };
 
 // Amplitudes below 10 mean no swing: such a module holds one angle, and how
@@ -72,6 +96,8 @@ struct HeadlessResult {
   bool servoFigures = false;
   std::array<double, kRobotModules> peakTrackingErrorDeg{};
   std::array<double, kRobotModules> torqueLimitedShare{};
+  // When each of HeadlessOptions::steps began, in seconds.
+  std::vector<double> stepStarts;
 };
 
 // Runs `table` as the panel holds it: the modules whose ServoEnabled is true
