@@ -115,6 +115,12 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
       QStringLiteral("With --simulate: also print a short table for people (speed, body lengths a period, heading "
                      "change, positions and steps a period per channel) on standard error; the JSON on standard "
                      "output stays as it is."));
+  const QCommandLineOption driveScriptOption(
+      QStringLiteral("drive-script"),
+      QStringLiteral("With --simulate: steer the gait on the simulated clock by this JSON list of [t, speed, turn, "
+                     "amplitude] rows, each holding from t seconds until the next (speed and turn -1 to 1, +1 full "
+                     "forward and full left; amplitude 0, half the gait's, to 1, its own)."),
+      QStringLiteral("FILE"));
   const QCommandLineOption softStartOption(
       QStringLiteral("soft-start"),
       QStringLiteral("With --simulate or --search: seconds over which every swing grows from nothing after the "
@@ -126,7 +132,12 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
       QStringLiteral("With --simulate or --search: the floor's friction along the robot's runners and across them "
                      "instead of the model's own, e.g. 0.1,1.5."),
       QStringLiteral("ALONG,ACROSS"));
-  parser.addOptions({simulateOption, robotOption, secondsOption, lineOption, summaryOption, softStartOption, floorOption});
+  parser.addOptions({simulateOption, robotOption, secondsOption, lineOption, summaryOption, softStartOption, floorOption,
+                     driveScriptOption});
+  const QCommandLineOption driveOption(
+      QStringLiteral("drive"),
+      QStringLiteral("Start the panel driving: the arrow keys (or W, A, S, D) and a gamepad steer the gait."));
+  parser.addOption(driveOption);
   const QCommandLineOption searchOption(
       QStringLiteral("search"),
       QStringLiteral("Search for the gait that best reaches --goal on the virtual robot, starting from this gait "
@@ -237,7 +248,7 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
                                          &gaitOption, &recordOption, &replayOption, &speedOption, &searchOption,
                                          &goalOption, &evaluationsOption, &jobsOption, &outputOption,
                                          &reportOption, &profileOption, &softStartOption, &floorOption,
-                                         &minPositionsOption, &floorsOption, &scoreOption}) {
+                                         &minPositionsOption, &floorsOption, &scoreOption, &driveScriptOption}) {
     if (parser.values(*once).size() > 1)
       return fail(QStringLiteral("--%1 given more than once.").arg(once->names().constFirst()));
   }
@@ -249,6 +260,14 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
   }
   if (parser.isSet(summaryOption) && !parser.isSet(simulateOption))
     return fail(QStringLiteral("--summary belongs to --simulate."));
+  if (parser.isSet(driveScriptOption) && !parser.isSet(simulateOption))
+    return fail(QStringLiteral("--drive-script belongs to --simulate."));
+  if (parser.isSet(driveScriptOption) && parser.value(driveScriptOption).isEmpty())
+    return fail(QStringLiteral("--drive-script needs a file name."));
+  if (parser.isSet(driveOption) && (parser.isSet(simulateOption) || parser.isSet(searchOption) ||
+                                    parser.isSet(replayOption) || parser.isSet(listPortsOption)))
+    return fail(QStringLiteral("--drive steers the panel; headless runs take --drive-script."));
+  result.drive = parser.isSet(driveOption);
   if (!parser.isSet(searchOption)) {
     for (const QCommandLineOption* option : {&goalOption, &evaluationsOption, &jobsOption, &outputOption, &reportOption,
                                              &minPositionsOption, &floorsOption, &scoreOption}) {
@@ -282,6 +301,8 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
     result.action = CommandLine::Action::Simulate;
     result.simulate.gaitFile = parser.value(simulateOption);
     result.simulate.summary = parser.isSet(summaryOption);
+    result.simulate.driveScript = parser.value(driveScriptOption);
+    result.simulate.secondsGiven = parser.isSet(secondsOption);
     bool number = false;
     result.simulate.seconds = parser.value(secondsOption).toDouble(&number);
     // Up to a day of simulated time: a mistyped exponent should not keep the machine busy for weeks.

@@ -11,6 +11,7 @@
 #include "app/console.h"
 #include "core/conversions.h"
 #include "app/exit_status.h"
+#include "files/behaviour_file.h"
 #include "files/gait_file.h"
 #include "gait/module_table.h"
 #include "gait/waveform.h"
@@ -114,10 +115,42 @@ int RunSimulate(const SimulateRequest& request, std::FILE* out, std::FILE* err) 
 
   files::Gait gait;
   QString readError;
-  if (!files::ReadGaitFile(request.gaitFile, &gait, &readError))
+  SimulateRequest run = request;
+  ModuleTable table;
+  if (files::IsBehaviourFile(request.gaitFile)) {
+    files::Behaviour behaviour;
+    if (!files::ReadBehaviourFile(request.gaitFile, &behaviour, &readError))
+      return report(readError.toStdString(), kUsageExitCode);
+    if (!request.secondsGiven && !behaviour.repeat) run.seconds = behaviour.seconds();
+    gait = behaviour.steps.front().gait;
+    gait.name = behaviour.name;
+    table = files::GaitTable(behaviour.steps.front().gait);
+    // Every module a step moves is enabled from the start.
+    for (const files::BehaviourStep& step : behaviour.steps) {
+      for (int n = kFirstModule; n <= kLastModule; ++n)
+        if (step.gait.modules[static_cast<std::size_t>(n - 1)].enabled) table.ServoEnabled[n] = kTrue;
+    }
+    double at = 0;
+    for (std::size_t i = 0; at < run.seconds; i = (i + 1) % behaviour.steps.size()) {
+      const files::BehaviourStep& step = behaviour.steps[i];
+      sim::GaitStep s;
+      s.number = static_cast<int>(i + 1);
+      s.startS = at;
+      s.name = step.gait.name.toStdString();
+      s.table = files::GaitTable(step.gait);
+      s.intervalMs = step.gait.intervalMs;
+      s.blendS = step.blendS;
+      run.steps.push_back(s);
+      at += step.seconds;
+      if (i + 1 == behaviour.steps.size() && !behaviour.repeat) break;
+    }
+  } else {
+    if (!files::ReadGaitFile(request.gaitFile, &gait, &readError))
+      return report(readError.toStdString(), kUsageExitCode);
+    table = files::GaitTable(gait);
+  }
+  if (!request.driveScript.isEmpty() && !files::ReadDriveScript(request.driveScript, &run.drive, &readError))
     return report(readError.toStdString(), kUsageExitCode);
-
-  const ModuleTable table = files::GaitTable(gait);
   // A gait written for another robot still runs (trying one on another is
   // a fair experiment) but the person is told.
   const std::string meant = RobotOfNotes(gait.notes);
@@ -132,7 +165,7 @@ int RunSimulate(const SimulateRequest& request, std::FILE* out, std::FILE* err) 
   if (!loaded) return report(error, kUsageExitCode);
   // A floor the model cannot take is the request's fault, not the physics'.
   if (!loaded->SetFloor(request.floor, &error)) return report(error, kUsageExitCode);
-  const auto result = sim::RunHeadless(table, gait.intervalMs, std::move(loaded), request, &error);
+  const auto result = sim::RunHeadless(table, gait.intervalMs, std::move(loaded), run, &error);
   if (!result) return report(error, kFailureExitCode);
   const std::string json = sim::HeadlessJson(*result);
   if (std::string why; !WriteChecked(out, json, "standard output", &why)) return report(why, kFailureExitCode);

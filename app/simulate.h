@@ -13,7 +13,9 @@ namespace gp {
 // The gait file and how to run it; the robot also stands behind the virtual
 // controller with --simulator.
 struct SimulateRequest : sim::HeadlessOptions {
-  QString gaitFile;
+  QString gaitFile;  // a gait file, or a behaviour file (its steps one after another)
+  QString driveScript;  // rows of steering on the simulated clock
+  bool secondsGiven = false;  // else a behaviour runs once through
   bool summary = false;  // also a short table for a person, on `err`
 };
 

@@ -165,4 +165,65 @@ bool ReadJsonObjectFile(const QString& path, const QString& kind, QJsonObject* o
   return true;
 }
 
+bool ReadJsonArrayFile(const QString& path, const QString& kind, QJsonArray* array, QString* error) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) {
+    *error = FaultLine(path, QStringLiteral("file"), QStringLiteral("cannot be read: ") + file.errorString());
+    return false;
+  }
+  if (file.size() > kMaxJsonFileBytes) {
+    *error = FaultLine(path, QStringLiteral("file"),
+                       QStringLiteral("is %1 bytes; %2 is at most %3").arg(file.size()).arg(kind).arg(kMaxJsonFileBytes));
+    return false;
+  }
+  const QByteArray bytes = file.read(kMaxJsonFileBytes + 1);
+  QJsonParseError parse{};
+  const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parse);
+  if (parse.error != QJsonParseError::NoError) {
+    const QByteArray before = bytes.left(parse.offset);
+    const auto line = before.count('\n') + 1;
+    const auto column = parse.offset - (before.lastIndexOf('\n') + 1) + 1;
+    *error = FaultLine(path, QStringLiteral("JSON at line %1, column %2").arg(line).arg(column), parse.errorString());
+    return false;
+  }
+  if (!doc.isArray()) {
+    *error = FaultLine(path, QStringLiteral("document"), QStringLiteral("must be a JSON list [ ... ]"));
+    return false;
+  }
+  *array = doc.array();
+  return true;
+}
+
+namespace {
+
+QString JsonTypeName(QJsonValue::Type t) {
+  switch (t) {
+    case QJsonValue::Null: return QStringLiteral("null");
+    case QJsonValue::Bool: return QStringLiteral("a true/false value");
+    case QJsonValue::Double: return QStringLiteral("a number");
+    case QJsonValue::String: return QStringLiteral("a text");
+    case QJsonValue::Array: return QStringLiteral("a list");
+    case QJsonValue::Object: return QStringLiteral("an object");
+    case QJsonValue::Undefined: break;
+  }
+  return QStringLiteral("missing");
+}
+
+}  // namespace
+
+std::optional<JsonFault> ExpectJson(const QJsonValue& v, QJsonValue::Type type, const QString& field) {
+  if (v.type() == type) return std::nullopt;
+  if (v.isUndefined()) return JsonFault{field, QStringLiteral("missing; must be %1").arg(JsonTypeName(type))};
+  return JsonFault{field, QStringLiteral("must be %1, not %2").arg(JsonTypeName(type), JsonTypeName(v.type()))};
+}
+
+std::optional<JsonFault> UnknownJsonKey(const QJsonObject& object, const QStringList& known, const QString& prefix) {
+  for (auto it = object.begin(); it != object.end(); ++it) {
+    if (!known.contains(it.key()))
+      return JsonFault{prefix + it.key(),
+                       QStringLiteral("unknown field (known: %1)").arg(known.join(QStringLiteral(", ")))};
+  }
+  return std::nullopt;
+}
+
 }  // namespace gp::files

@@ -50,6 +50,12 @@ struct Steering {
   }
 };
 
+// Steering asked for from time t (seconds) until the next row's.
+struct SteeringRow {
+  double t = 0;
+  Steering steering;
+};
+
 // Within the ranges above; a value that is not a number counts as the neutral one.
 Steering ClampSteering(Steering s);
 

@@ -242,6 +242,11 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int interval
         if (profile) profile->setNow(t);
         while (nextStep < options.steps.size() && options.steps[nextStep].startS <= t + 1e-9) {
           const GaitStep& next = options.steps[nextStep++];
+          // A step from the start is the gait the run began with.
+          if (next.startS <= 0) {
+            result.stepStarts.push_back({next.number, next.name, 0.0});
+            continue;
+          }
           ModuleTable target = table;
           for (int n = kFirstModule; n <= kLastModule; ++n) {
             target.Amp[n] = next.table.Amp[n];
@@ -253,7 +258,7 @@ std::optional<HeadlessResult> RunHeadless(const ModuleTable& input, int interval
           // The new interval from the next tick on, as TimerText sets it.
           gaitClock.interval = std::chrono::milliseconds(next.intervalMs);
           gaitClock.next = now + gaitClock.interval;
-          result.stepStarts.push_back(t);
+          result.stepStarts.push_back({next.number, next.name, t});
         }
         bool steered = false;
         while (nextRow < options.drive.size() && options.drive[nextRow].t <= t + 1e-9) {
@@ -386,6 +391,17 @@ std::string HeadlessJson(const HeadlessResult& r) {
     j.EndObject();
   }
   j.EndArray();
+  if (!r.stepStarts.empty()) {
+    j.Key("steps").BeginArray();
+    for (const auto& step : r.stepStarts) {
+      j.BeginObject();
+      j.Key("step").Integer(step.number);
+      j.Key("gait").String(step.gait);
+      j.Key("start_s").Fixed(step.startS, 3);
+      j.EndObject();
+    }
+    j.EndArray();
+  }
   j.EndObject();
   return j.text() + "\n";
 }

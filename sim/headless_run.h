@@ -21,14 +21,9 @@
 
 namespace gp::sim {
 
-// Steering asked for from time t (seconds) until the next row's.
-struct DriveRow {
-  double t = 0;
-  Steering steering;
-};
-
 // A gait that takes over from the one before at startS, blended in over blendS.
 struct GaitStep {
+  int number = 1;  // its place in the behaviour, from 1
   double startS = 0;
   std::string name;
   ModuleTable table;  // amplitude, phase and centre; the enabled modules are the run's
@@ -47,7 +42,7 @@ struct HeadlessOptions {
   std::optional<double> softStartS;
   // The floor's grip, or nothing for the model's own.
   std::optional<Floor> floor;
-  std::vector<DriveRow> drive;          // steering on the simulated clock, from 0 s; none if empty
+  std::vector<SteeringRow> drive;          // steering on the simulated clock, from 0 s; none if empty
   // Gaits after the first, each entered at its time through the blend the
   // panel gives a gait opened while it moves.
   std::vector<GaitStep> steps;
@@ -96,8 +91,13 @@ struct HeadlessResult {
   bool servoFigures = false;
   std::array<double, kRobotModules> peakTrackingErrorDeg{};
   std::array<double, kRobotModules> torqueLimitedShare{};
-  // When each of HeadlessOptions::steps began, in seconds.
-  std::vector<double> stepStarts;
+  // When each of HeadlessOptions::steps began.
+  struct StepStart {
+    int number = 0;
+    std::string gait;
+    double startS = 0;
+  };
+  std::vector<StepStart> stepStarts;
 };
 
 // Runs `table` as the panel holds it: the modules whose ServoEnabled is true
