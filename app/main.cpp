@@ -27,6 +27,7 @@
 #include "files/gait_file.h"
 #include "files/robot_profile.h"
 #include "link/serial_link.h"
+#include "panel/drive_control.h"
 #include "panel/form2.h"
 #include "panel/gait_control.h"
 #include "panel/record_control.h"
@@ -171,6 +172,7 @@ int main(int argc, char* argv[]) {
     // Once the panel has loaded, as if the operator had done it at once.
     if (!commandLine.recordFile.isEmpty()) form->recordControl().startRecording(commandLine.recordFile);
     if (gait) form->gaitControl().applyGait(*gait, gaitFile);
+    if (commandLine.drive) form->driveControl().setDriving(true);
     if (profile) {
       form->robotControl().useProfile(*profile, commandLine.profileFile);
     } else if (const QString last = gp::RememberedProfile(); form->robotControl().openRemembered()) {

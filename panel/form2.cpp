@@ -37,6 +37,7 @@
 #include "protocol/command_sink.h"
 #include "protocol/line_budget.h"
 #include "protocol/protocol.h"
+#include "panel/drive_control.h"
 #include "panel/gait_control.h"
 #include "panel/record_control.h"
 #include "panel/relax_control.h"
@@ -344,6 +345,9 @@ void Form2::buildStatusLine() {
   row->addWidget(robotControl_);
   relaxControl_ = new RelaxControl(link_, state_, *this, beside);
   row->addWidget(relaxControl_);
+  driveControl_ = new DriveControl(driver_.live(), table_, beside);
+  row->addWidget(driveControl_);
+  connect(driveControl_, &DriveControl::changed, this, [this] { refreshStatusLine(); });
   statusBar()->addPermanentWidget(beside);
   // One row as low as its text: the described client area and the menu bar
   // above it leave a laptop's 768 pixels little more than that.
@@ -646,6 +650,11 @@ void Form2::enterGait(const files::Gait& gait) {
   timerText_->setText(QString::number(gait.intervalMs));
 }
 
+void Form2::setBlendSeconds(double seconds) {
+  blendS_ = seconds;
+  driveControl_->setBlendSeconds(seconds);
+}
+
 int Form2::gaitIntervalMs() const { return driver_.timer1().interval(); }
 
 // The status bar hides its other widgets for a message only once they are
@@ -723,7 +732,8 @@ void Form2::refreshStatusLine() {
                            .arg(c.stale)
                            .arg(c.droppedOffline)
                            .arg(QString::fromStdString(LineBudgetText(enabled, driver_.timer1().interval(),
-                                                                       driver_.timer2().interval()))));
+                                                                       driver_.timer2().interval()))) +
+                           (driveControl_->driving() ? QStringLiteral("\n") + driveControl_->statusText() : QString()));
 }
 
 }  // namespace gp

@@ -22,6 +22,7 @@ class QScrollBar;
 
 namespace gp {
 
+class DriveControl;
 class GaitControl;
 class RecordControl;
 class RelaxControl;
@@ -57,11 +58,13 @@ class Form2 : public QMainWindow, public PanelHost {
   RobotControl& robotControl() { return *robotControl_; }
   // "Relax", which reads "Resume" while the ticked modules are relaxed.
   RelaxControl& relaxControl() { return *relaxControl_; }
+  // "Drive": steering the gait by keys and a gamepad.
+  DriveControl& driveControl() { return *driveControl_; }
 
   // What the controls beside the panel may ask of it.
   void enterGait(const files::Gait& gait) override;
   double blendSeconds() const override { return blendS_; }
-  void setBlendSeconds(double seconds) override { blendS_ = seconds; }
+  void setBlendSeconds(double seconds) override;
   const ModuleTable& moduleTable() const override { return table_; }
   int gaitIntervalMs() const override;
   void tell(const QString& message) override;
@@ -166,6 +169,7 @@ class Form2 : public QMainWindow, public PanelHost {
   RobotControl* robotControl_ = nullptr;
   RelaxControl* relaxControl_ = nullptr;
   QPointer<class RobotSetup> robotSetup_;
+  DriveControl* driveControl_ = nullptr;
   class PortControl* portControl_ = nullptr;
 };
 

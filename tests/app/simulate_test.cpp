@@ -72,6 +72,7 @@ class SimulateTest : public QObject {
   void printsTheSameBytesForTheSameInput();
   void refusesWhatItCannotUse();
   void tellsWhatReachesEachServo();
+  void behavioursMoveAsTheirNotesSayAndScriptsSteer();
 };
 
 void SimulateTest::presetsDoWhatTheirNotesSay() {
@@ -284,6 +285,52 @@ void SimulateTest::tellsWhatReachesEachServo() {
            QString::number(result.value(QStringLiteral("speed_m_s")).toDouble(), 'f', 3) + QStringLiteral(" m/s"));
   QCOMPARE(line(QStringLiteral("Channel")), QStringLiteral("0 1 2 3 4 5 6 7"));
   QCOMPARE(line(QStringLiteral("Positions a period")), positions.join(QLatin1Char(' ')));
+}
+
+void SimulateTest::behavioursMoveAsTheirNotesSayAndScriptsSteer() {
+  const QString behaviours = QStringLiteral(GAITPANEL_PRESETS "/../behaviours/");
+  // Crawl 5 s, turn left 4 s, crawl 4 s: it runs once through, each step
+  // starting at its time, and ends up well to the left of where it set off.
+  const QJsonObject snake = Result({behaviours + QStringLiteral("snake-crawl-turn-crawl.json")});
+  QCOMPARE(snake.value(QStringLiteral("seconds")).toDouble(), 13.0);
+  const QJsonArray steps = snake.value(QStringLiteral("steps")).toArray();
+  QCOMPARE(steps.size(), 3);
+  const double starts[] = {0, 5, 9};
+  for (int i = 0; i < 3; ++i) {
+    QCOMPARE(steps[i].toObject().value(QStringLiteral("step")).toInt(), i + 1);
+    QCOMPARE(steps[i].toObject().value(QStringLiteral("start_s")).toDouble(), starts[i]);
+  }
+  QVERIFY(snake.value(QStringLiteral("forward_m")).toDouble() > 0.5);
+  QVERIFY(snake.value(QStringLiteral("lateral_m")).toDouble() > 0.5);
+  QVERIFY(snake.value(QStringLiteral("heading_change_deg")).toDouble() > 45);
+
+  // Out for 6 s and back for 6 s: at the turn it is furthest out, and it
+  // comes back most of the way.
+  const QJsonObject cat = Result({behaviours + QStringLiteral("caterpillar-forward-back.json"), QStringLiteral("--robot"),
+                                  QStringLiteral("caterpillar")});
+  double out = 0;
+  for (const QJsonValue p : cat.value(QStringLiteral("path")).toArray())
+    if (p.toArray()[0].toDouble() == 6.0) out = p.toArray()[1].toDouble();
+  QVERIFY2(out > 0.4, qPrintable(QString::number(out)));
+  QVERIFY(cat.value(QStringLiteral("forward_m")).toDouble() < 0.3 * out);
+
+  // A script full back runs the crawl tail first; one that cannot be used
+  // is refused before anything runs.
+  QTemporaryDir dir;
+  const auto script = [&](const char* text) {
+    const QString path = dir.filePath(QStringLiteral("drive.json"));
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    f.write(text);
+    return path;
+  };
+  const QJsonObject back = Result({Preset("lateral-undulation"), QStringLiteral("--seconds"), QStringLiteral("4"),
+                                   QStringLiteral("--drive-script"), script("[[0, -1, 0, 1]]")});
+  QVERIFY(back.value(QStringLiteral("forward_m")).toDouble() < -0.3);
+  const Run bad = Simulate({Preset("lateral-undulation"), QStringLiteral("--drive-script"), script("[[0, 2, 0, 1]]")});
+  QCOMPARE(bad.exitCode, 2);
+  QVERIFY2(bad.err.contains(QStringLiteral("drive.json: [0][1] (speed): 2 is outside -1 to 1")), qPrintable(bad.err));
+  QVERIFY(bad.out.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(SimulateTest)
