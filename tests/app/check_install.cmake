@@ -9,6 +9,7 @@ endif()
 foreach(path bin/gaitpanel share/applications/io.github.gaitpanel.GaitPanel.desktop
              share/metainfo/io.github.gaitpanel.GaitPanel.metainfo.xml share/man/man1/gaitpanel.1.gz
              share/gaitpanel/gaits/standing.json share/gaitpanel/gaits/gait.schema.json
+             share/gaitpanel/gaits/behaviour.schema.json share/gaitpanel/behaviours/snake-crawl-turn-crawl.json
              share/icons/hicolor/48x48/apps/gaitpanel.png share/icons/hicolor/256x256/apps/gaitpanel.png)
   if(NOT EXISTS ${PREFIX}/${path})
     message(FATAL_ERROR "not installed: ${path}")
