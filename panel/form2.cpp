@@ -725,15 +725,16 @@ void Form2::refreshStatusLine() {
   int enabled = 0;
   for (int n = kFirstModule; n <= kLastModule; ++n) enabled += table_.ServoEnabled[n] == kTrue ? 1 : 0;
   const LinkCounters c = link_.counters();
-  // One row under the described window: what the row cannot show is in the tooltip.
-  statusLine_->setFigures(QStringLiteral("Commands sent: %1    Stale positions left out: %2    "
+  // One row under the described window: what the row cannot show is in the
+  // tooltip. What the steering asks comes first, to be seen while driving.
+  const QString drive = driveControl_->driving() ? driveControl_->statusText() + QStringLiteral("    ") : QString();
+  statusLine_->setFigures(drive + QStringLiteral("Commands sent: %1    Stale positions left out: %2    "
                                          "Dropped while offline: %3    Line: %4    Esc: Pause")
                            .arg(c.sent)
                            .arg(c.stale)
                            .arg(c.droppedOffline)
                            .arg(QString::fromStdString(LineBudgetText(enabled, driver_.timer1().interval(),
-                                                                       driver_.timer2().interval()))) +
-                           (driveControl_->driving() ? QStringLiteral("\n") + driveControl_->statusText() : QString()));
+                                                                       driver_.timer2().interval()))));
 }
 
 }  // namespace gp
