@@ -65,6 +65,7 @@ class Form2 : public QMainWindow, public PanelHost {
   void enterGait(const files::Gait& gait) override;
   double blendSeconds() const override { return blendS_; }
   void setBlendSeconds(double seconds) override;
+  bool gaitMoving() const override { return IsTrue(state_.Running); }
   const ModuleTable& moduleTable() const override { return table_; }
   int gaitIntervalMs() const override;
   void tell(const QString& message) override;

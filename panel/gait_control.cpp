@@ -6,6 +6,7 @@
 #include <QInputDialog>
 #include <QMenu>
 
+#include "files/shared_files.h"
 #include "ui/message_box.h"
 #include "panel/status_line.h"
 
@@ -25,7 +26,8 @@ QString ModuleList(const files::Gait& gait) {
 
 }  // namespace
 
-GaitControl::GaitControl(PanelHost& panel, QWidget* parent) : QToolButton(parent), panel_(panel) {
+GaitControl::GaitControl(PanelHost& panel, QWidget* parent)
+    : QToolButton(parent), panel_(panel), player_(panel, this) {
   SetUpStatusLineButton(*this, "GaitButton", "Gait", "Open, save or choose a gait (Ctrl+G)");
   setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
   setPopupMode(QToolButton::InstantPopup);
@@ -56,6 +58,12 @@ void GaitControl::fillMenu() {
     menu_->addAction(QStringLiteral("Search for a better gait..."), this, [this] { showSearch(); })
         ->setObjectName(QStringLiteral("SearchGait"));
   }
+  menu_->addAction(QStringLiteral("Play behaviour..."), this, [this] {
+    const QString path = QFileDialog::getOpenFileName(window(), QStringLiteral("Play behaviour"),
+                                                      files::SharedFolder(QStringLiteral("behaviours")),
+                                                      QStringLiteral("Behaviour files (*.json);;All files (*)"));
+    if (!path.isEmpty()) playBehaviour(path);
+  })->setObjectName(QStringLiteral("PlayBehaviour"));
   menu_->addAction(QStringLiteral("Blend time: %1 s...").arg(panel_.blendSeconds(), 0, 'f', 1), this, [this] {
     bool ok = false;
     const double seconds = QInputDialog::getDouble(
@@ -91,6 +99,8 @@ void GaitControl::fillMenu() {
 }
 
 void GaitControl::applyGait(const files::Gait& gait, const QString& source) {
+  // A gait the person opens takes over from a behaviour.
+  player_.stop(QStringLiteral("stopped: another gait was opened"));
   panel_.enterGait(gait);
   panel_.tell(QStringLiteral("Gait \"%1\" from %2, every %3 ms; it %4.")
                   .arg(gait.name, QFileInfo(source).fileName())
@@ -121,6 +131,18 @@ files::Gait GaitControl::currentGait() const {
   }
   gait.intervalMs = panel_.gaitIntervalMs();
   return gait;
+}
+
+bool GaitControl::playBehaviour(const QString& path) {
+  files::Behaviour behaviour;
+  QString error;
+  if (!files::ReadBehaviourFile(path, &behaviour, &error)) {
+    ShowCritical(window(), error);
+    return false;
+  }
+  player_.stop(QStringLiteral("stopped: another behaviour began"));
+  player_.play(behaviour);
+  return true;
 }
 
 void GaitControl::setSearch(GaitSearch search) { search_ = std::move(search); }

@@ -7,7 +7,9 @@
 #include <QString>
 #include <QToolButton>
 
+#include "files/behaviour_file.h"
 #include "files/gait_file.h"
+#include "panel/behaviour_player.h"
 #include "panel/search_dialog.h"
 
 class QMenu;
@@ -39,6 +41,11 @@ class GaitControl : public QToolButton {
   // holds now; the gait found is entered only if the person opens it.
   SearchDialog* showSearch();
 
+  // "Play behaviour...": reads the file and plays it; a file that cannot be
+  // used is shown in a critical box and nothing is played.
+  bool playBehaviour(const QString& path);
+  BehaviourPlayer& player() { return player_; }
+
  private:
   void fillMenu();
 
@@ -46,6 +53,7 @@ class GaitControl : public QToolButton {
   QMenu* menu_ = nullptr;
   GaitSearch search_;
   QPointer<SearchDialog> searchDialog_;
+  BehaviourPlayer player_;
 };
 
 }  // namespace gp

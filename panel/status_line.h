@@ -29,6 +29,8 @@ class PanelHost {
   // How long a gait the panel changes while it moves takes to come in.
   virtual double blendSeconds() const { return kDefaultBlendS; }
   virtual void setBlendSeconds(double) {}
+  // Whether the gait moves (Running).
+  virtual bool gaitMoving() const { return false; }
   // The table as the panel holds it, and the gait clock's interval.
   virtual const ModuleTable& moduleTable() const = 0;
   virtual int gaitIntervalMs() const = 0;

@@ -8,12 +8,16 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QElapsedTimer>
 #include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
 #include <map>
 #include <memory>
 
+#include "panel/behaviour_player.h"
 #include "panel/drive_control.h"
 #include "panel/form2.h"
 #include "panel/gait_control.h"
@@ -108,6 +112,48 @@ class DriveControlTest : public QObject {
     QCOMPARE(form_->table().Phase[8], box(QStringLiteral("Text_Phase8"))->text().toDouble());
     QCOMPARE(form_->table().InitAngle[8], std::int16_t{-4});
     QTRY_VERIFY(!form_->driver().live().active());
+  }
+
+  void behaviourPlaysItsStepsForTheirTimesAndPauseStopsIt() {
+    QTemporaryDir dir;
+    QString error;
+    gp::files::Gait small = Undulation(-45), large = Undulation(-45);
+    for (auto& m : large.modules) m.amplitude = 40;
+    large.name = QStringLiteral("large");
+    QVERIFY(gp::files::WriteGaitFile(dir.filePath(QStringLiteral("small.json")), small, &error));
+    QVERIFY(gp::files::WriteGaitFile(dir.filePath(QStringLiteral("large.json")), large, &error));
+    const QString path = dir.filePath(QStringLiteral("b.json"));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(R"({ "format": "gaitpanel-behaviour", "version": 1, "name": "two",
+      "steps": [ { "gait": "small.json", "seconds": 0.6 }, { "gait": "large.json", "seconds": 0.6, "blend_s": 0.2 } ] })");
+    f.close();
+
+    gp::BehaviourPlayer& player = form_->gaitControl().player();
+    QSignalSpy begun(&player, &gp::BehaviourPlayer::stepBegun), ended(&player, &gp::BehaviourPlayer::ended);
+    for (int n = 1; n <= 8; ++n) form_->findChild<QCheckBox*>(QStringLiteral("Check%1").arg(n))->click();
+    // Played before "Move": its time begins when the gait moves.
+    QVERIFY(form_->gaitControl().playBehaviour(path));
+    QCOMPARE(form_->table().Amp[1], std::int16_t{30});
+    QTest::qWait(300);
+    QCOMPARE(begun.count(), 1);
+    QElapsedTimer clock;
+    clock.start();
+    form_->findChild<QPushButton*>(QStringLiteral("Command7"))->click();
+    QTRY_COMPARE_WITH_TIMEOUT(begun.count(), 2, 5000);
+    QVERIFY2(clock.elapsed() >= 550, qPrintable(QString::number(clock.elapsed())));
+    QTRY_COMPARE_WITH_TIMEOUT(form_->table().Amp[1], std::int16_t{40}, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, 5000);
+    QCOMPARE(ended.at(0).at(0).toString(), QStringLiteral("done"));
+    QVERIFY(clock.elapsed() >= 1150);
+
+    // "Pause" stops it: no step follows.
+    QVERIFY(form_->gaitControl().playBehaviour(path));
+    form_->findChild<QPushButton*>(QStringLiteral("Command8"))->click();
+    QTRY_COMPARE(ended.count(), 2);
+    QVERIFY(ended.at(1).at(0).toString().startsWith(QStringLiteral("stopped")));
+    QTest::qWait(800);
+    QCOMPARE(begun.count(), 3);
   }
 
   void keysSteerWhereNoBoxTakesThem() {
