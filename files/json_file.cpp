@@ -127,7 +127,10 @@ QString FaultLine(const QString& path, const QString& field, const QString& reas
   return QDir::toNativeSeparators(path) + QStringLiteral(": ") + field + QStringLiteral(": ") + reason;
 }
 
-bool ReadJsonObjectFile(const QString& path, const QString& kind, QJsonObject* object, QString* error) {
+namespace {
+
+// The whole file as one JSON document, with every check of a file a person keeps.
+bool ReadJsonDocumentFile(const QString& path, const QString& kind, QJsonDocument* doc, QString* error) {
   QFile file;
   QString reason;
   if (!OpenRegularFile(file, path, &reason)) {
@@ -145,7 +148,7 @@ bool ReadJsonObjectFile(const QString& path, const QString& kind, QJsonObject* o
     return false;
   }
   QJsonParseError parse{};
-  const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parse);
+  *doc = QJsonDocument::fromJson(bytes, &parse);
   if (parse.error != QJsonParseError::NoError) {
     const QByteArray before = bytes.left(parse.offset);
     const auto line = before.count('\n') + 1;
@@ -157,6 +160,14 @@ bool ReadJsonObjectFile(const QString& path, const QString& kind, QJsonObject* o
     *error = FaultLine(path, fault->field, fault->reason);
     return false;
   }
+  return true;
+}
+
+}  // namespace
+
+bool ReadJsonObjectFile(const QString& path, const QString& kind, QJsonObject* object, QString* error) {
+  QJsonDocument doc;
+  if (!ReadJsonDocumentFile(path, kind, &doc, error)) return false;
   if (!doc.isObject()) {
     *error = FaultLine(path, QStringLiteral("document"), QStringLiteral("must be a JSON object { ... }"));
     return false;
@@ -166,26 +177,8 @@ bool ReadJsonObjectFile(const QString& path, const QString& kind, QJsonObject* o
 }
 
 bool ReadJsonArrayFile(const QString& path, const QString& kind, QJsonArray* array, QString* error) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    *error = FaultLine(path, QStringLiteral("file"), QStringLiteral("cannot be read: ") + file.errorString());
-    return false;
-  }
-  if (file.size() > kMaxJsonFileBytes) {
-    *error = FaultLine(path, QStringLiteral("file"),
-                       QStringLiteral("is %1 bytes; %2 is at most %3").arg(file.size()).arg(kind).arg(kMaxJsonFileBytes));
-    return false;
-  }
-  const QByteArray bytes = file.read(kMaxJsonFileBytes + 1);
-  QJsonParseError parse{};
-  const QJsonDocument doc = QJsonDocument::fromJson(bytes, &parse);
-  if (parse.error != QJsonParseError::NoError) {
-    const QByteArray before = bytes.left(parse.offset);
-    const auto line = before.count('\n') + 1;
-    const auto column = parse.offset - (before.lastIndexOf('\n') + 1) + 1;
-    *error = FaultLine(path, QStringLiteral("JSON at line %1, column %2").arg(line).arg(column), parse.errorString());
-    return false;
-  }
+  QJsonDocument doc;
+  if (!ReadJsonDocumentFile(path, kind, &doc, error)) return false;
   if (!doc.isArray()) {
     *error = FaultLine(path, QStringLiteral("document"), QStringLiteral("must be a JSON list [ ... ]"));
     return false;
