@@ -147,6 +147,7 @@ int main(int argc, char* argv[]) {
     }
     options.port = controller->devicePath();
     options.portLabel = QStringLiteral("virtual servo controller");
+    options.portReadsEverything = true;
     // A robot model the physics refuses is reported before any window opens.
     std::string refused;
     robotModel = gp::sim::Robot::Load(commandLine.simulate.robot, &refused);

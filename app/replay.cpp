@@ -54,6 +54,13 @@ class Replay {
     progressTimer_.setInterval(kProgressMs);
     QObject::connect(&progressTimer_, &QTimer::timeout, [this] { showProgress(); });
     // The panel's wording ("carries on without the robot") does not fit here.
+    if (options_.simulator) link_.setDeviceThatReadsEverything(device_);
+    // Told once as it stalls and once as it drains again, on its own line.
+    QObject::connect(&link_, &SerialLink::lineStalled, [this](bool stalled, qint64 ms) {
+      Print(stderr, stalled ? QStringLiteral("\n%1: line stalled: %2 is not taking commands\n").arg(QString::fromUtf8(kAppName), device_)
+                            : QStringLiteral("\n%1: the line drains again after %2 s\n")
+                                  .arg(QString::fromUtf8(kAppName), Seconds(ms)));
+    });
     QObject::connect(&link_, &SerialLink::failure, [this] {
       failure_ = link_.statusText() + QStringLiteral("; the replay ends.");
       finish(kFailureExitCode);
@@ -140,6 +147,10 @@ class Replay {
                         .arg(QDir::toNativeSeparators(options_.file), device_)
                         .arg(options_.speed)
                         .arg(Seconds(clock_.elapsed()), stale));
+      if (!link_.confirmsDelivery())
+        Print(stderr, QStringLiteral("%1: %2 cannot report what it still holds: that the last commands reached the "
+                                     "controller cannot be confirmed.\n")
+                          .arg(QString::fromUtf8(kAppName), device_));
       // A complete replay sends what was recorded and nothing more; a
       // recording stopped mid-gait leaves the servos on, which is worth saying.
       if (commands_.back().bytes != QByteArray(kAllOff.data(), static_cast<qsizetype>(kAllOff.size())) + '\r')
@@ -148,10 +159,18 @@ class Replay {
                           .arg(QString::fromUtf8(kAppName)));
     } else if (code == kInterruptedExitCode) {
       const bool offSent = stopping && drained;
+      // A device that cannot report took "SF" from the link; whether it
+      // passed it on is not known, so it is not said to have gone.
+      const QString off = !offSent ? QString()
+                          : link_.confirmsDelivery()
+                              ? QStringLiteral(", then \"SF\"")
+                              : QStringLiteral(", then \"SF\" handed to %1, which cannot report what it still holds: "
+                                               "that it reached the controller cannot be confirmed")
+                                    .arg(device_);
       Print(stderr, QStringLiteral("Stopped after %1 of %2 commands; each sent whole%3%4.\n")
                         .arg(c.sent - (offSent ? 1 : 0))
                         .arg(commands_.size())
-                        .arg(stale, offSent ? QStringLiteral(", then \"SF\"") : QString()));
+                        .arg(stale, off));
       if (!offSent) {
         const QString why = stopping ? QStringLiteral("%1 did not carry the last commands within 2 seconds").arg(device_)
                                      : QStringLiteral("%1 is not open").arg(device_);

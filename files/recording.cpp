@@ -238,8 +238,12 @@ void RecordingWriter::add(std::chrono::nanoseconds at, const QByteArray& bytes) 
   if (pending_.size() >= kMaxPendingBytes) flush();
 }
 
-bool RecordingWriter::stop() {
+bool RecordingWriter::stop(qint64 unconfirmed) {
   if (!file_.isOpen()) return true;
+  if (const qint64 n = std::min(unconfirmed, commands_); n > 0)
+    pending_ += QStringLiteral("# not confirmed: %1 commands handed to the device were not seen to leave it\n")
+                    .arg(n)
+                    .toUtf8();
   const bool ok = flush();
   flushTimer_.stop();
   file_.close();

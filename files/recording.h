@@ -61,8 +61,11 @@ class RecordingWriter : public QObject {
   // One command that went to the port at `at` (same clock as `began`).
   void add(std::chrono::nanoseconds at, const QByteArray& bytes);
   // Writes what is held and closes the file. False (and failed() emitted)
-  // when that last write fails. Harmless when not recording.
-  bool stop();
+  // when that last write fails. Harmless when not recording. When some of
+  // the last commands were handed to the device but not seen to leave it
+  // (unconfirmed, at most all recorded), the last line says so in a comment:
+  // "# not confirmed: N commands handed to the device were not seen to leave it".
+  bool stop(qint64 unconfirmed = 0);
 
   bool isRecording() const { return file_.isOpen(); }
   QString path() const { return file_.fileName(); }

@@ -6,13 +6,14 @@
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
+#include <deque>
 #include <thread>
 
+#include "link/output_queue.h"
 #include "link/port_watch.h"
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 #endif
 
@@ -22,6 +23,7 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr int kCountersIntervalMs = 100;
+constexpr int kWatchIntervalMs = 100;  // how often what the device holds is looked at
 constexpr auto kCloseSleepMax = std::chrono::milliseconds(20);
 
 QString CarryOn() {
@@ -42,6 +44,7 @@ struct SerialLink::Impl {
     pumpTimer.setTimerType(Qt::PreciseTimer);
     countersTimer.setSingleShot(true);
     countersTimer.setInterval(kCountersIntervalMs);
+    watchTimer.setInterval(kWatchIntervalMs);
   }
 
   SerialLink* q;
@@ -62,6 +65,21 @@ struct SerialLink::Impl {
   std::uint64_t refusedByPort = 0;  // taken from the queue, but the port's write failed
   std::uint64_t refusedBytes = 0;
   HandOverObserver observer;
+  QueueProbe probe;        // a test's device, instead of asking the driver
+  QTimer watchTimer;       // looks at what the device holds while open
+  bool reports = false;    // the device reports its output queue
+  bool readsEverything = false;  // the device opened is everythingReader
+  QString everythingReader;
+  // What was handed to the port since Open(), and of it what the device is
+  // seen to have passed on: the end of each command not yet confirmed, in
+  // bytes handed over.
+  std::uint64_t handedBytes = 0;
+  std::uint64_t handedCommands = 0;
+  std::uint64_t takenBytes = 0;
+  std::deque<std::uint64_t> unconfirmedEnds;
+  TransmitQueue::Time drainedAt{};  // when the device last took bytes, or held none
+  bool isStalled = false;
+  qint64 lastStallSecond = -1;
 
   void setState(State s) {
     if (state == s) return;
@@ -78,13 +96,63 @@ struct SerialLink::Impl {
   // reports 0 there; a UART or USB adapter reports its real backlog).
   std::size_t portBacklog() const {
     auto bytes = static_cast<std::size_t>(std::max<qint64>(0, port->bytesToWrite()));
-#ifdef Q_OS_UNIX
-    int kernel = 0;
-    if (::ioctl(port->handle(), TIOCOUTQ, &kernel) == 0 && kernel > 0)
-      bytes += static_cast<std::size_t>(kernel);
-#endif
+    if (reports) bytes += deviceQueue().value_or(0);
     return bytes;
   }
+
+  std::optional<std::size_t> deviceQueue() const {
+    return probe ? probe() : OutputQueueBytes(port->handle());
+  }
+
+  // Fresh from Open() or a reopening: nothing handed over, nothing stalled.
+  void startWatching() {
+    reports = static_cast<bool>(probe) || OutputQueueBytes(port->handle()).has_value();
+    readsEverything = !everythingReader.isEmpty() && device == everythingReader;
+    handedBytes = handedCommands = takenBytes = 0;
+    unconfirmedEnds.clear();
+    drainedAt = Now();
+    isStalled = false;
+    lastStallSecond = -1;
+    watchTimer.start();
+  }
+
+  // Confirms what has left the device; returns what it still holds.
+  std::size_t look() {
+    const std::size_t held = std::min<std::uint64_t>(portBacklog(), handedBytes);
+    const std::uint64_t taken = handedBytes - held;
+    const auto now = Now();
+    if (taken > takenBytes || held == 0) drainedAt = now;
+    takenBytes = std::max(takenBytes, taken);
+    while (!unconfirmedEnds.empty() && unconfirmedEnds.front() <= takenBytes) unconfirmedEnds.pop_front();
+    return held;
+  }
+
+  // A stall is told once, and its end once; while it lasts the status line
+  // counts its seconds.
+  void watchLine() {
+    if (state != State::Open || !reports) return;
+    look();
+    const auto now = Now();
+    const qint64 standing = std::chrono::duration_cast<std::chrono::milliseconds>(now - drainedAt).count();
+    if (!isStalled && standing > kStallMs) {
+      isStalled = true;
+      emit q->lineStalled(true, standing);
+    } else if (isStalled && standing <= kStallMs) {
+      isStalled = false;
+      const qint64 stood = std::chrono::duration_cast<std::chrono::milliseconds>(now - stallBegan).count();
+      lastStallSecond = -1;
+      emit q->lineStalled(false, stood);
+      emit q->stateChanged(state);
+    }
+    if (isStalled) {
+      stallBegan = drainedAt;
+      if (standing / 1000 != lastStallSecond) {
+        lastStallSecond = standing / 1000;
+        emit q->stateChanged(state);
+      }
+    }
+  }
+  TransmitQueue::Time stallBegan{};
 
   // Hands the port every command the line is ready for, then sleeps until the
   // line will be ready for the next one.
@@ -106,6 +174,9 @@ struct SerialLink::Impl {
         lose(port->errorString());
         return;
       }
+      handedBytes += bytes.size();
+      ++handedCommands;
+      unconfirmedEnds.push_back(handedBytes);
       if (observer) observer(entry->command, entry->queuedAt, now);
       emit q->commandHandedOver(QByteArray::fromStdString(bytes), static_cast<qint64>(now.count()));
       countersDirty();
@@ -170,6 +241,8 @@ struct SerialLink::Impl {
   void lose(const QString& why) {
     if (state != State::Open) return;
     reason = why;
+    watchTimer.stop();
+    isStalled = false;
     const bool back = comesBack();
     lastError = QStringLiteral("The serial port %1 was lost: %2. %3")
                     .arg(device, why, back ? CarryOn() : CarryOnWithoutReturn());
@@ -211,6 +284,7 @@ struct SerialLink::Impl {
     reason.clear();
     note = QStringLiteral("reopened by itself after it came back");
     queue.Clear();  // nothing from before the loss is sent: the gait goes on from where it is
+    startWatching();
     setState(State::Open);
     emit q->reopened();
   }
@@ -233,6 +307,7 @@ SerialLink::SerialLink(QObject* parent) : QObject(parent), d_(std::make_unique<I
   connect(&d_->pumpTimer, &QTimer::timeout, this, [this] { d_->pump(); });
   connect(&d_->watch, &PortWatch::present, this, [this] { d_->reopen(); });
   connect(&d_->countersTimer, &QTimer::timeout, this, &SerialLink::countersChanged);
+  connect(&d_->watchTimer, &QTimer::timeout, this, [this] { d_->watchLine(); });
 }
 
 SerialLink::~SerialLink() {
@@ -288,6 +363,7 @@ bool SerialLink::Open(const QString& name) {
   }
   d.opened = target.portName;
   d.reason.clear();
+  d.startWatching();
   d.setState(State::Open);
   return true;
 }
@@ -339,7 +415,9 @@ bool SerialLink::Close() {
     std::this_thread::sleep_for(std::min(std::max<TransmitQueue::Time>(until - now, 1ms), left));
   }
   d.pumpTimer.stop();
-  const bool drained = d.state == State::Open && d.queue.empty() && d.portBacklog() == 0;
+  d.watchTimer.stop();
+  d.isStalled = false;
+  const bool drained = d.state == State::Open && d.queue.empty() && d.look() == 0;
   d.dropQueued();  // only what closing had no time left for
   if (d.port->isOpen()) {
     d.port->flush();  // what was handed over goes to the driver, not away
@@ -363,6 +441,11 @@ QString SerialLink::statusText() const {
       if (!d.opened.isEmpty() && d.opened != d.device) text += QStringLiteral(" (%1)").arg(d.opened);
       text += QLatin1Char(' ') + QString::fromLatin1(line::kSettingsText);
       if (!d.note.isEmpty()) text += QStringLiteral(", ") + d.note;
+      if (stalled()) {
+        text += QStringLiteral("; ") + lineNote();
+      } else if (!confirmsDelivery()) {
+        text += QStringLiteral(", which cannot report what it still holds");
+      }
       return text;
     }
     case State::OpenFailed:
@@ -396,6 +479,36 @@ LinkCounters SerialLink::counters() const {
 
 std::size_t SerialLink::queuedCommands() const { return d_->queue.size(); }
 
+
+bool SerialLink::reportsQueue() const { return d_->reports; }
+
+void SerialLink::setDeviceThatReadsEverything(const QString& device) { d_->everythingReader = device; }
+
+bool SerialLink::confirmsDelivery() const { return d_->reports || d_->readsEverything; }
+
+std::uint64_t SerialLink::unconfirmedCommands() const {
+  if (d_->readsEverything) return 0;
+  if (!d_->reports) return d_->handedCommands;
+  if (d_->state == State::Open) d_->look();
+  return d_->unconfirmedEnds.size();
+}
+
+bool SerialLink::stalled() const { return d_->state == State::Open && d_->isStalled; }
+
+qint64 SerialLink::stalledForMs() const {
+  if (!stalled()) return 0;
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Now() - d_->stallBegan).count();
+}
+
+QString SerialLink::lineNote() const {
+  if (d_->state != State::Open) return {};
+  if (stalled())
+    return QStringLiteral("Line stalled: the controller is not taking commands (%1 s)").arg(stalledForMs() / 1000);
+  if (!confirmsDelivery()) return QStringLiteral("%1 cannot report what it still holds").arg(d_->device);
+  return {};
+}
+
+void SerialLink::setQueueProbe(QueueProbe probe) { d_->probe = std::move(probe); }
 
 void SerialLink::setHandOverObserver(HandOverObserver observer) { d_->observer = std::move(observer); }
 

@@ -27,6 +27,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "protocol/command_sink.h"
 #include "link/port_problem.h"
@@ -81,6 +82,36 @@ class SerialLink : public QObject, public CommandSink {
   LinkCounters counters() const;
   std::size_t queuedCommands() const;
 
+  // What the device can say of what it holds. A device that reports its
+  // output queue is paced by it, a stall is seen on it, and what left it is
+  // confirmed. One that cannot (a pseudo-terminal) is paced by the clock
+  // alone and nothing handed to it is confirmed, unless it is the device
+  // named here, known to read every byte at once (the program's own virtual
+  // controller): that one is taken as confirmed and not named as one that
+  // cannot report.
+  bool reportsQueue() const;
+  void setDeviceThatReadsEverything(const QString& device);
+  bool confirmsDelivery() const;
+  // Of the commands handed to the device since Open(), how many were not
+  // seen to leave it: all of them on a device that cannot report, none on
+  // one that reads everything. As of the last look, and final once closed
+  // or lost.
+  std::uint64_t unconfirmedCommands() const;
+  // While the device reports its queue: whether its bytes have not drained
+  // for longer than kStallMs, and since when (milliseconds).
+  static constexpr int kStallMs = 500;
+  bool stalled() const;
+  qint64 stalledForMs() const;
+  // What the status line adds about the line: "Line stalled: the controller
+  // is not taking commands (6 s)", or "DEVICE cannot report what it still
+  // holds"; empty otherwise.
+  QString lineNote() const;
+
+  // Stands in for the device's own answer to how much it holds, for tests
+  // (a device with a real output queue); set before Open(). nullptr removes it.
+  using QueueProbe = std::function<std::optional<std::size_t>()>;
+  void setQueueProbe(QueueProbe probe);
+
   // The link's one measurement seam, for the link benchmark; the program
   // never sets it. Called for every command the moment it is handed to the
   // port, with the time its bytes were given to Write() and the time of the
@@ -104,6 +135,9 @@ class SerialLink : public QObject, public CommandSink {
   void commandHandedOver(const QByteArray& bytes, qint64 atNs);
   // A lost device came back and was opened again by itself.
   void reopened();
+  // The line stalled (bytes held by the device did not drain for kStallMs),
+  // or drains again; ms is how long it stood.
+  void lineStalled(bool stalled, qint64 ms);
 
  private:
   struct Impl;

@@ -438,6 +438,7 @@ void Form2::load() {
 
   link_.setObjectName(QStringLiteral("MSComm1"));
   state_.StepIndex = 0;
+  if (options_.portReadsEverything) link_.setDeviceThatReadsEverything(options_.port);
   if (!link_.Open(options_.port)) offerPortChoice();
   for (int n = kFirstModule; n <= kLastModule; ++n) table_.Amp[n] = NearestInt16Clamped(BoxNumber(textAmp_[n]));
   for (int n = kFirstModule; n <= kLastModule; ++n) table_.Phase[n] = BoxNumber(textPhase_[n]);
@@ -551,6 +552,16 @@ void Form2::endProgram(bool bySignal) {
     } else {
       ShowCritical(this, message);
     }
+  } else if (wasOpen && !link_.confirmsDelivery()) {
+    // Paced by the clock, it was handed over in time; whether the device
+    // passed it on, it cannot say. Not an error, so not a box: a word on
+    // standard error, where a script or a terminal keeps it.
+    std::fprintf(stderr, "%s\n",
+                 QStringLiteral("\"SF\" was handed to %1, which cannot report what it still holds: that it reached "
+                                "the controller cannot be confirmed.")
+                     .arg(link_.deviceName())
+                     .toLocal8Bit()
+                     .constData());
   }
   const QPointer<Form2> self(this);
   close();
@@ -720,6 +731,7 @@ void Form2::refreshStatusLine() {
   if (link_.isOpen() && !options_.portLabel.isEmpty()) {
     port = options_.portLabel + QStringLiteral(" (") + link_.deviceName() + QStringLiteral(") ") +
            QString::fromLatin1(line::kSettingsText);
+    if (const QString line = link_.lineNote(); !line.isEmpty()) port += QStringLiteral("; ") + line;
   }
   portControl_->showStatus(port);
   int enabled = 0;

@@ -31,6 +31,9 @@ class RobotControl;
 struct PanelOptions {
   QString port;       // the serial device standing in for port 1
   QString portLabel;  // if not empty, names the port in the status line
+  // The program's own virtual controller, which reads every byte at once:
+  // what is handed to it counts as taken.
+  bool portReadsEverything = false;
 };
 
 class Form2 : public QMainWindow, public PanelHost {

@@ -24,6 +24,10 @@ RecordControl::RecordControl(SerialLink& link, PanelHost& panel, QWidget* parent
 
   connect(&link_, &SerialLink::commandHandedOver, &recorder_,
           [this](const QByteArray& bytes, qint64 atNs) { recorder_.add(std::chrono::nanoseconds(atNs), bytes); });
+  connect(&link_, &SerialLink::stateChanged, this, [this](SerialLink::State state) {
+    if (recorder_.isRecording() && (state == SerialLink::State::Lost || state == SerialLink::State::Closed))
+      unconfirmedBefore_ += static_cast<qint64>(link_.unconfirmedCommands());
+  });
   connect(&recorder_, &files::RecordingWriter::failed, this, [this](const QString& message) {
     setCheckedQuietly(false);
     panel_.tell(message);
@@ -33,12 +37,21 @@ RecordControl::RecordControl(SerialLink& link, PanelHost& panel, QWidget* parent
 RecordControl::~RecordControl() {
   // The panel is going: what is held is written, and nothing answers any more.
   recorder_.disconnect(this);
-  recorder_.stop();
+  recorder_.stop(unconfirmedBefore_);
+}
+
+qint64 RecordControl::unconfirmed() const {
+  qint64 n = unconfirmedBefore_;
+  // Still open: on a device that reports its queue the last commands are on
+  // their way; on one that cannot, none of them will ever be confirmed.
+  if (link_.isOpen() && !link_.confirmsDelivery()) n += static_cast<qint64>(link_.unconfirmedCommands());
+  return n;
 }
 
 bool RecordControl::startRecording(const QString& path) {
   QString error;
   const QString program = QStringLiteral("%1 %2").arg(QLatin1String(kAppName), QLatin1String(kAppVersion));
+  unconfirmedBefore_ = 0;
   if (!recorder_.start(path, program, link_.deviceName(), SerialLink::Now(), &error)) {
     setCheckedQuietly(false);
     ShowCritical(window(), error);
@@ -53,7 +66,7 @@ void RecordControl::stopRecording() {
   if (!recorder_.isRecording()) return;
   const QString path = QDir::toNativeSeparators(recorder_.path());
   // A failing last write reports itself through failed().
-  if (recorder_.stop()) panel_.tell(QStringLiteral("Recorded %1 commands to %2.").arg(recorder_.commands()).arg(path));
+  if (recorder_.stop(unconfirmed())) panel_.tell(QStringLiteral("Recorded %1 commands to %2.").arg(recorder_.commands()).arg(path));
   setCheckedQuietly(false);
 }
 

@@ -27,9 +27,15 @@ class RecordControl : public QToolButton {
   void onToggled(bool on);
   void setCheckedQuietly(bool on);
 
+  // Commands handed over that the device was not seen to take, counted as
+  // each opening of the link ends (the link may be gone by the time the
+  // recording is).
+  qint64 unconfirmed() const;
+
   SerialLink& link_;
   PanelHost& panel_;
   files::RecordingWriter recorder_;
+  qint64 unconfirmedBefore_ = 0;
 };
 
 }  // namespace gp

@@ -175,7 +175,7 @@ void GaitPanelProgramTest::startsWithTheWelcomeWindowAndHandsOver() {
   QVERIFY(match.captured(5).toLongLong() > 0);
   // The panel opened the device it was given, and its start-up sent nothing.
   const QString status = match.captured(7);
-  QVERIFY2(status.startsWith(pty.slavePath() + QStringLiteral(" 9600,n,8,1 ")), qPrintable(status));
+  QVERIFY2(status.startsWith(pty.slavePath() + QStringLiteral(" 9600,n,8,1")), qPrintable(status));
   QVERIFY2(status.contains(QStringLiteral("Commands sent: 0 ")), qPrintable(status));
   // The probe then closes every window, which ends the panel as "Exit" does.
   QCOMPARE(pty.ReadNow(), std::string("SF\r"));
@@ -276,7 +276,7 @@ void GaitPanelProgramTest::opensADeviceWhoseNameIsNotText() {
     QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     const QRegularExpressionMatch match = kProbeLine.match(QString::fromLocal8Bit(printed));
     QVERIFY2(match.hasMatch(), printed.constData());
-    QVERIFY2(match.captured(7).startsWith(pty.slavePath() + QStringLiteral(" 9600,n,8,1 ")),
+    QVERIFY2(match.captured(7).startsWith(pty.slavePath() + QStringLiteral(" 9600,n,8,1")),
              qPrintable(match.captured(7)));
   }
 }

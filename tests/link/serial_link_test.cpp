@@ -6,11 +6,15 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <map>
+#include <vector>
 #include <sys/resource.h>
 #include <termios.h>
 
 #include "link/port_watch.h"
+#include "files/recording.h"
 #include "tests/support/pty_pair.h"
+#include "tests/support/queued_device.h"
 
 namespace gp {
 namespace {
@@ -33,12 +37,178 @@ double CpuSeconds() {
          static_cast<double>(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
 }
 
+
+// Each position command in bytes, as channel and pulse field, in order.
+std::vector<std::pair<int, std::string>> Positions(const std::string& bytes) {
+  std::vector<std::pair<int, std::string>> out;
+  for (std::size_t at = bytes.find("SW0 "); at != std::string::npos; at = bytes.find("SW0 ", at + 1)) {
+    const std::size_t end = bytes.find("\r\r", at);
+    if (end == std::string::npos || at + 5 > end) break;
+    out.emplace_back(bytes[at + 4] - '0', bytes.substr(at + 5, end - at - 5));
+  }
+  return out;
+}
+
+// A gait on the link: every enabled module's position each 20 ms, the pulse
+// field counting up, so that the newest of a channel is known.
+struct Gait {
+  explicit Gait(SerialLink& link) {
+    timer.setInterval(20);
+    QObject::connect(&timer, &QTimer::timeout, [this, &link] {
+      for (int m = 1; m <= 8; ++m) SendPos(link, m, std::to_string(1000 + step));
+      ++step;
+    });
+    timer.start();
+  }
+  std::string newest() const { return std::to_string(1000 + step - 1); }
+  QTimer timer;
+  int step = 0;
+};
+
 }  // namespace
 
 class SerialLinkTest : public QObject {
   Q_OBJECT
 
  private slots:
+
+  // On a device that reports its queue, a stall of 5 s is told (in the
+  // status text and once by signal) and its end too; after it the device
+  // gets at most what it held and one round of positions, each the newest
+  // of its channel: nothing of the stall piled up behind it.
+  void aStallIsToldAndLeavesOnlyTheNewestPositions() {
+    testing::QueuedDevice device;
+    QVERIFY(device.ok());
+    SerialLink link;
+    link.setQueueProbe(device.probe());
+    QVERIFY(link.Open(device.path()));
+    QVERIFY(link.reportsQueue() && link.confirmsDelivery());
+    QVERIFY2(!link.statusText().contains("cannot report"), qPrintable(link.statusText()));
+    QSignalSpy stalls(&link, &SerialLink::lineStalled);
+    Gait gait(link);
+    QTest::qWait(400);
+    device.stop();
+    QElapsedTimer stood;
+    stood.start();
+    QTRY_VERIFY_WITH_TIMEOUT(link.stalled(), 3000);
+    QVERIFY2(stood.elapsed() >= SerialLink::kStallMs - 150, qPrintable(QString::number(stood.elapsed())));
+    QCOMPARE(stalls.size(), 1);
+    QCOMPARE(stalls[0][0].toBool(), true);
+    QTest::qWait(5000 - static_cast<int>(stood.elapsed()));
+    QVERIFY2(link.statusText().contains("Line stalled: the controller is not taking commands (4 s)") ||
+                 link.statusText().contains("Line stalled: the controller is not taking commands (5 s)"),
+             qPrintable(link.statusText()));
+    gait.timer.stop();
+    const std::string newest = gait.newest();
+    const qint64 resumedAt = device.nowMs();
+    device.resume();
+    QTRY_VERIFY_WITH_TIMEOUT(!link.stalled(), 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(stalls.size(), 2, 3000);
+    QCOMPARE(stalls[1][0].toBool(), false);
+    QVERIFY(stalls[1][1].toLongLong() >= 4000);
+    QTRY_VERIFY_WITH_TIMEOUT(link.queuedCommands() == 0 && device.held() == std::size_t(0), 5000);
+    QTest::qWait(100);
+    const auto after = Positions(device.receivedBetween(resumedAt, 60000));
+    std::map<int, std::vector<std::string>> byChannel;
+    for (const auto& [channel, pulse] : after) byChannel[channel].push_back(pulse);
+    QVERIFY2(after.size() <= 8 + 2, qPrintable(QString::number(after.size())));
+    QCOMPARE(byChannel.size(), std::size_t(8));
+    for (const auto& [channel, pulses] : byChannel) {
+      QVERIFY2(pulses.size() <= 2, qPrintable(QString::number(channel)));  // one it held, then the newest
+      QCOMPARE(pulses.back(), newest);
+    }
+    QCOMPARE(link.unconfirmedCommands(), std::uint64_t(0));
+  }
+
+  // Relax during a stall: the waiting positions dropped, SD00 to SD07 go
+  // next after what the device already holds (at most two commands).
+  void relaxDuringAStallGoesNext() {
+    testing::QueuedDevice device;
+    QVERIFY(device.ok());
+    SerialLink link;
+    link.setQueueProbe(device.probe());
+    QVERIFY(link.Open(device.path()));
+    Gait gait(link);
+    QTest::qWait(300);
+    device.stop();
+    QTRY_VERIFY_WITH_TIMEOUT(link.stalled(), 3000);
+    const qint64 stoppedAt = device.nowMs();
+    gait.timer.stop();
+    link.DropQueuedPositions();
+    for (const auto literal : kDisableChannel) link.Write(ControlCommand(literal));
+    device.resume();
+    QTRY_VERIFY_WITH_TIMEOUT(device.received().find("SD07\r") != std::string::npos, 5000);
+    std::string after = device.receivedBetween(stoppedAt, 60000);
+    const std::size_t sd = after.find("SD00\r");
+    QVERIFY(sd != std::string::npos);
+    QVERIFY2(Positions(after.substr(0, sd)).size() <= 2, after.c_str());
+    QCOMPARE(after.substr(sd), std::string("SD00\rSD01\rSD02\rSD03\rSD04\rSD05\rSD06\rSD07\r"));
+  }
+
+  // Exit during a stall: "SF" handed over, but the device does not pass it
+  // on within the 2 s drain, so closing says it did not drain, and a
+  // recording of the line ends saying how many commands were not seen to
+  // leave the device; the replay reads that line as a comment.
+  void exitDuringAStallIsNotConfirmed() {
+    testing::QueuedDevice device;
+    QVERIFY(device.ok());
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("stall.rec"));
+    files::RecordingWriter recording;
+    QString error;
+    QVERIFY(recording.start(path, QStringLiteral("gaitpanel 1.0.0"), device.path(), SerialLink::Now(), &error));
+    SerialLink link;
+    link.setQueueProbe(device.probe());
+    QObject::connect(&link, &SerialLink::commandHandedOver, &recording,
+                     [&](const QByteArray& bytes, qint64 at) { recording.add(std::chrono::nanoseconds(at), bytes); });
+    QVERIFY(link.Open(device.path()));
+    Gait gait(link);
+    QTest::qWait(300);
+    device.stop();
+    QTRY_VERIFY_WITH_TIMEOUT(link.stalled(), 3000);
+    gait.timer.stop();
+    link.Write(ControlCommand(kAllOff));
+    QVERIFY(!link.Close());
+    const std::uint64_t unconfirmed = link.unconfirmedCommands();
+    QVERIFY2(unconfirmed >= 1, qPrintable(QString::number(unconfirmed)));
+    QVERIFY(recording.stop(static_cast<qint64>(unconfirmed)));
+    QFile written(path);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    const QByteArray text = written.readAll();
+    QVERIFY2(text.endsWith(QStringLiteral("# not confirmed: %1 commands handed to the device were not seen to leave it\n")
+                               .arg(unconfirmed)
+                               .toUtf8()),
+             text.right(200).constData());
+    std::vector<files::RecordedCommand> read;
+    QVERIFY2(files::ReadRecording(path, &read, &error), qPrintable(error));
+  }
+
+  // A plain pseudo-terminal cannot say what it holds: it is named so in the
+  // status text, paced by the clock, and nothing handed to it counts as
+  // confirmed; the program's own controller, which reads every byte at once,
+  // is not named so.
+  void aDeviceThatCannotReportIsNeverTrusted() {
+    PtyPair pty;
+    QVERIFY(pty.ok());
+    SerialLink link;
+    QVERIFY(link.Open(pty.slavePath()));
+    QVERIFY(!link.reportsQueue() && !link.confirmsDelivery());
+    QVERIFY2(link.statusText().endsWith(pty.slavePath() + " 9600,n,8,1, which cannot report what it still holds") &&
+                 link.lineNote() == pty.slavePath() + " cannot report what it still holds",
+             qPrintable(link.statusText()));
+    link.Write(ControlCommand(kAllOff));
+    QVERIFY(link.Close());  // handed over in time by the clock...
+    QCOMPARE(link.unconfirmedCommands(), std::uint64_t(1));  // ...but not seen to leave
+    QCOMPARE(pty.ReadUntil(3, 2000), std::string("SF\r"));
+
+    link.setDeviceThatReadsEverything(pty.slavePath());
+    QVERIFY(link.Open(pty.slavePath()));
+    QVERIFY(link.confirmsDelivery());
+    QVERIFY2(!link.statusText().contains("cannot report"), qPrintable(link.statusText()));
+    link.Write(ControlCommand(kAllOff));
+    QVERIFY(link.Close());
+    QCOMPARE(link.unconfirmedCommands(), std::uint64_t(0));
+  }
   void opensAt9600n81AndCarriesEveryCommandsBytes() {
     PtyPair pty;
     QVERIFY(pty.ok());
@@ -47,7 +217,7 @@ class SerialLinkTest : public QObject {
     QVERIFY(link.Open(pty.slavePath()));
     QCOMPARE(link.state(), SerialLink::State::Open);
     QCOMPARE(states.count(), 1);
-    QCOMPARE(link.statusText(), pty.slavePath() + " 9600,n,8,1");
+    QCOMPARE(link.statusText(), pty.slavePath() + " 9600,n,8,1, which cannot report what it still holds");
 
     // 9600 baud, 8 data bits, no parity, one stop bit, raw bytes.
     termios tio{};

@@ -702,7 +702,9 @@ class TestForm2 : public QObject {
   }
 
   void statusLineNamesThePort() {
-    form_ = std::make_unique<Form2>(gp::PanelOptions{wire_->slavePath(), QStringLiteral("Virtual controller")});
+    gp::PanelOptions options{wire_->slavePath(), QStringLiteral("Virtual controller")};
+    options.portReadsEverything = true;
+    form_ = std::make_unique<Form2>(options);
     auto* status = get<QLabel>("StatusLine");
     auto* port = get<QToolButton>("PortControl");
     QVERIFY2(port->text().startsWith("Virtual controller (" + wire_->slavePath() + ") 9600,n,8,1"),

@@ -34,6 +34,8 @@ class PtyPair {
   QString slavePath() const { return path_; }
   // The slave descriptor openpty gave, kept for looking at its settings.
   int slaveFd() const { return slave_; }
+  // The far end, where the line's bytes arrive.
+  int masterFd() const { return master_; }
 
   // Closing the master hangs the slave up: the device is gone.
   void CloseMaster() {
