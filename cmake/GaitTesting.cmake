@@ -63,3 +63,11 @@ endfunction()
 function(gp_tests_need_the_clock)
   set_tests_properties(${ARGN} PROPERTIES RUN_SERIAL TRUE)
 endfunction()
+
+# gp_tests_busy(test ...): tests that keep every core busy with physics and
+# searches take turns with each other, so that on a two-core machine no two
+# of them share it and each stays well inside its time limit; the light tests
+# run beside them.
+function(gp_tests_busy)
+  set_tests_properties(${ARGN} PROPERTIES RESOURCE_LOCK busy_cores)
+endfunction()
