@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -98,7 +97,6 @@ TEST(LiveGaitTest, ReversingLateralUndulationKeepsEveryServoWithinTheLimitAndEnd
   for (std::size_t c = 0; c < 8; ++c) {
     SCOPED_TRACE("channel " + std::to_string(c));
     EXPECT_LE(LargestStep(angles[c]), bound);
-    std::printf("channel %zu largest step %.2f (steady %.2f)\n", c, LargestStep(angles[c]), WaveStep(30));
   }
   // Then the bytes are those of the new gait, as if it had always run.
   Line plain(backward);
