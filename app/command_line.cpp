@@ -136,7 +136,7 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& defaul
                      driveScriptOption});
   const QCommandLineOption driveOption(
       QStringLiteral("drive"),
-      QStringLiteral("Start the panel driving: the arrow keys (or W, A, S, D) and a gamepad steer the gait."));
+      QStringLiteral("Start the panel driving: the arrow keys (or W, A, S, D) steer the gait."));
   parser.addOption(driveOption);
   const QCommandLineOption searchOption(
       QStringLiteral("search"),

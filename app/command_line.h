@@ -36,7 +36,7 @@ struct CommandLine {
 
   QString gaitFile;    // a gait to open in the panel at start
   bool setup = false;   // --setup: the robot set-up window at start
-  bool drive = false;  // the panel starts driving (steered by keys and a gamepad)
+  bool drive = false;  // the panel starts driving (steered by the keys)
   QString profileFile;  // a robot profile for the panel, --simulate or --search
   QString recordFile;  // record every command sent, from the start
   QString replayFile;  // Action::Replay: the recording to play back

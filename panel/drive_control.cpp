@@ -53,7 +53,7 @@ QString DriveText(const Steering& s) {
 DriveControl::DriveControl(LiveGait& live, const ModuleTable& table, QWidget* parent)
     : QToolButton(parent), live_(live), table_(table) {
   SetUpStatusLineButton(*this, "DriveButton", "Drive",
-                        "Steer the gait: arrow keys or W, A, S, D, and a gamepad (Ctrl+D)");
+                        "Steer the gait: arrow keys or W, A, S, D (Ctrl+D)");
   setCheckable(true);
   setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
   connect(this, &QToolButton::toggled, this, [this](bool on) {

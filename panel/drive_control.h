@@ -31,7 +31,7 @@ class DriveControl : public QToolButton {
   bool driving() const { return live_.driving(); }
   void setDriving(bool on);
   // What the inputs ask, as the status line shows it: "Drive: speed 60%,
-  // turn left 8°, amplitude 100%", and the gamepad's name when one steers.
+  // turn left 8°, amplitude 100%", and the name of a pad that steers (setPadName).
   QString statusText() const;
 
   // Asks for this steering (speed, turn, amplitude as in Steering).

@@ -61,7 +61,7 @@ class Form2 : public QMainWindow, public PanelHost {
   RobotControl& robotControl() { return *robotControl_; }
   // "Relax", which reads "Resume" while the ticked modules are relaxed.
   RelaxControl& relaxControl() { return *relaxControl_; }
-  // "Drive": steering the gait by keys and a gamepad.
+  // "Drive": steering the gait by the keys.
   DriveControl& driveControl() { return *driveControl_; }
 
   // What the controls beside the panel may ask of it.
