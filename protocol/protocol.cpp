@@ -73,7 +73,11 @@ std::pair<std::size_t, bool> PositionMatch(std::string_view bytes) {
 
 std::optional<CommandFault> CheckCommandBytes(std::string_view bytes) {
   // The longest start any command of the protocol shares with the bytes.
-  auto [longest, whole] = PositionMatch(bytes);
+  // Plain variables, not a structured binding: the lambda below changes
+  // them, and C++17 lets no lambda capture a binding.
+  const auto position = PositionMatch(bytes);
+  std::size_t longest = position.first;
+  bool whole = position.second;
   if (whole) return std::nullopt;
   const auto fixed = [&](std::string_view literal) {
     std::size_t at = 0;
