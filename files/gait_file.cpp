@@ -24,10 +24,7 @@ namespace {
 constexpr auto kFormat = "gaitpanel-gait";
 constexpr int kVersion = 1;
 // Why a gait cannot be kept: the field as the file names it and the reason.
-struct Fault {
-  QString field;
-  QString reason;
-};
+using Fault = JsonFault;
 
 QString ModuleField(int index, const char* key) {
   return QStringLiteral("modules[%1].%2").arg(index).arg(QLatin1String(key));
@@ -66,38 +63,13 @@ std::optional<Fault> CheckValues(const Gait& gait) {
   return std::nullopt;
 }
 
-QString TypeName(const QJsonValue& v) {
-  switch (v.type()) {
-    case QJsonValue::Null: return QStringLiteral("null");
-    case QJsonValue::Bool: return QStringLiteral("a true/false value");
-    case QJsonValue::Double: return QStringLiteral("a number");
-    case QJsonValue::String: return QStringLiteral("a text");
-    case QJsonValue::Array: return QStringLiteral("a list");
-    case QJsonValue::Object: return QStringLiteral("an object");
-    case QJsonValue::Undefined: break;
-  }
-  return QStringLiteral("missing");
+// The type checks and unknown keys of every file people keep, said alike.
+std::optional<Fault> Expect(const QJsonValue& v, QJsonValue::Type type, const QString& field) {
+  return ExpectJson(v, type, field);
 }
 
 std::optional<Fault> UnknownKey(const QJsonObject& object, const QStringList& known, const QString& prefix) {
-  for (auto it = object.begin(); it != object.end(); ++it) {
-    if (!known.contains(it.key())) {
-      return Fault{prefix + it.key(), QStringLiteral("unknown field (known: %1)").arg(known.join(QStringLiteral(", ")))};
-    }
-  }
-  return std::nullopt;
-}
-
-// One value of an expected JSON type, or the fault that names it.
-std::optional<Fault> Expect(const QJsonValue& v, QJsonValue::Type type, const QString& field) {
-  if (v.type() == type) return std::nullopt;
-  const QJsonValue want = type == QJsonValue::Double   ? QJsonValue(0.0)
-                          : type == QJsonValue::Bool   ? QJsonValue(false)
-                          : type == QJsonValue::String ? QJsonValue(QString())
-                          : type == QJsonValue::Array  ? QJsonValue(QJsonArray())
-                                                       : QJsonValue(QJsonObject());
-  if (v.isUndefined()) return Fault{field, QStringLiteral("missing; must be %1").arg(TypeName(want))};
-  return Fault{field, QStringLiteral("must be %1, not %2").arg(TypeName(want), TypeName(v))};
+  return UnknownJsonKey(object, known, prefix);
 }
 
 std::optional<Fault> ReadModule(const QJsonValue& entry, int i, GaitModule* m) {

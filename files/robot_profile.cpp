@@ -20,38 +20,17 @@ namespace {
 constexpr auto kFormat = "gaitpanel-robot";
 constexpr int kVersion = 1;
 
-struct Fault {
-  QString field;
-  QString reason;
-};
+using Fault = JsonFault;
 
 QString Num(double v) { return QString::number(v, 'g', QLocale::FloatingPointShortest); }
 
-QString TypeName(QJsonValue::Type t) {
-  switch (t) {
-    case QJsonValue::Null: return QStringLiteral("null");
-    case QJsonValue::Bool: return QStringLiteral("a true/false value");
-    case QJsonValue::Double: return QStringLiteral("a number");
-    case QJsonValue::String: return QStringLiteral("a text");
-    case QJsonValue::Array: return QStringLiteral("a list");
-    case QJsonValue::Object: return QStringLiteral("an object");
-    case QJsonValue::Undefined: break;
-  }
-  return QStringLiteral("missing");
-}
-
+// The type checks and unknown keys of every file people keep, said alike.
 std::optional<Fault> Expect(const QJsonValue& v, QJsonValue::Type type, const QString& field) {
-  if (v.type() == type) return std::nullopt;
-  if (v.isUndefined()) return Fault{field, QStringLiteral("missing; must be %1").arg(TypeName(type))};
-  return Fault{field, QStringLiteral("must be %1, not %2").arg(TypeName(type), TypeName(v.type()))};
+  return ExpectJson(v, type, field);
 }
 
 std::optional<Fault> UnknownKey(const QJsonObject& object, const QStringList& known, const QString& prefix) {
-  for (auto it = object.begin(); it != object.end(); ++it) {
-    if (!known.contains(it.key()))
-      return Fault{prefix + it.key(), QStringLiteral("unknown field (known: %1)").arg(known.join(QStringLiteral(", ")))};
-  }
-  return std::nullopt;
+  return UnknownJsonKey(object, known, prefix);
 }
 
 std::optional<Fault> ReadModule(const QJsonValue& entry, int i, ModuleProfile* m) {
