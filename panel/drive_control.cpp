@@ -53,7 +53,7 @@ QString DriveText(const Steering& s) {
 DriveControl::DriveControl(LiveGait& live, const ModuleTable& table, QWidget* parent)
     : QToolButton(parent), live_(live), table_(table) {
   SetUpStatusLineButton(*this, "DriveButton", "Drive",
-                        "Steer the gait: arrow keys or W, A, S, D (Ctrl+D)");
+                        "Steer the gait: arrow keys or W, A, S, D; Q and E the amplitude; or a gamepad (Ctrl+D)");
   setCheckable(true);
   setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
   connect(this, &QToolButton::toggled, this, [this](bool on) {
@@ -85,9 +85,10 @@ void DriveControl::setPadName(const QString& name) {
 }
 
 QString DriveControl::statusText() const {
-  if (!driving()) return QString();
+  const QString pad = padName_.isEmpty() ? QString() : QStringLiteral("Gamepad: ") + padName_;
+  if (!driving()) return pad;
   QString text = DriveText(live_.asked());
-  if (!padName_.isEmpty()) text += QStringLiteral("    Gamepad: ") + padName_;
+  if (!pad.isEmpty()) text += QStringLiteral("    ") + pad;
   return text;
 }
 
@@ -95,7 +96,7 @@ bool DriveControl::takesKey(const QKeyEvent& key) const {
   if (!driving() || key.modifiers() != Qt::NoModifier) return false;
   switch (key.key()) {
     case Qt::Key_Up: case Qt::Key_Down: case Qt::Key_Left: case Qt::Key_Right:
-    case Qt::Key_W: case Qt::Key_A: case Qt::Key_S: case Qt::Key_D: break;
+    case Qt::Key_W: case Qt::Key_A: case Qt::Key_S: case Qt::Key_D: case Qt::Key_Q: case Qt::Key_E: break;
     default: return false;
   }
   if (QApplication::activePopupWidget() != nullptr || QApplication::activeModalWidget() != nullptr) return false;
@@ -116,7 +117,10 @@ bool DriveControl::eventFilter(QObject* watched, QEvent* event) {
         case Qt::Key_Up: case Qt::Key_W: s.speed = Stepped(s.speed, kKeyStep); break;
         case Qt::Key_Down: case Qt::Key_S: s.speed = Stepped(s.speed, -kKeyStep); break;
         case Qt::Key_Left: case Qt::Key_A: s.turn = Stepped(s.turn, kKeyStep); break;
-        default: s.turn = Stepped(s.turn, -kKeyStep); break;
+        case Qt::Key_Right: case Qt::Key_D: s.turn = Stepped(s.turn, -kKeyStep); break;
+        // The amplitude input runs from 0 (half the base's) to 1.
+        case Qt::Key_Q: s.amplitude = std::max(0.0, Stepped(s.amplitude, -kKeyStep)); break;
+        default: s.amplitude = Stepped(s.amplitude, kKeyStep); break;
       }
       steer(s);
       return true;

@@ -5,7 +5,8 @@
 // centre offset) and the amplitude. Keys: the arrows, or W, A, S and D, with
 // the panel or the controller's window active, wherever no text box, list or
 // scroll bar holds the focus (those take the arrows themselves); each press
-// steps the speed or the turn by a fifth. Every input comes in through the
+// steps the speed or the turn by a fifth, and Q and E the amplitude. A
+// gamepad steers through steer() (panel/pad_control.h). Every input comes in through the
 // live gait's blending, so nothing jumps. Kept out of the Tab order.
 
 #include <QString>
@@ -31,7 +32,8 @@ class DriveControl : public QToolButton {
   bool driving() const { return live_.driving(); }
   void setDriving(bool on);
   // What the inputs ask, as the status line shows it: "Drive: speed 60%,
-  // turn left 8°, amplitude 100%", and the name of a pad that steers (setPadName).
+  // turn left 8°, amplitude 100%", and the name of a pad that steers
+  // (setPadName), which shows while not driving too.
   QString statusText() const;
 
   // Asks for this steering (speed, turn, amplitude as in Steering).

@@ -38,6 +38,7 @@
 #include "protocol/line_budget.h"
 #include "protocol/protocol.h"
 #include "panel/drive_control.h"
+#include "panel/pad_control.h"
 #include "panel/gait_control.h"
 #include "panel/record_control.h"
 #include "panel/relax_control.h"
@@ -128,6 +129,9 @@ Form2::Form2(PanelOptions options, QWidget* parent)
 
 Form2::~Form2() {
   SetSettingsFaultTeller(nullptr);
+  // The pad acts on the panel's controls; it goes before they do.
+  delete padControl_;
+  padControl_ = nullptr;
   // The link drains and closes as it goes; nothing of the panel may answer it then.
   link_.disconnect(this);
 }
@@ -348,6 +352,24 @@ void Form2::buildStatusLine() {
   driveControl_ = new DriveControl(driver_.live(), table_, beside);
   row->addWidget(driveControl_);
   connect(driveControl_, &DriveControl::changed, this, [this] { refreshStatusLine(); });
+  PadControl::Panel pad;
+  pad.moving = [this] { return IsTrue(state_.Running); };
+  pad.move = [this] {
+    if (command7_->isEnabled()) command7_->click();
+  };
+  // A safety pause must stop a moving gait even where "Pause" happens to be
+  // greyed out.
+  pad.pause = [this] {
+    if (command8_->isEnabled()) {
+      command8_->click();
+    } else if (IsTrue(state_.Running)) {
+      onPause();
+    }
+  };
+  pad.relaxed = [this] { return relaxControl_->relaxed(); };
+  pad.relaxOrResume = [this] { relaxControl_->press(); };
+  pad.tell = [this](const QString& message) { tell(message); };
+  padControl_ = new PadControl(*driveControl_, std::move(pad), this);
   statusBar()->addPermanentWidget(beside);
   // One row as low as its text: the described client area and the menu bar
   // above it leave a laptop's 768 pixels little more than that.
@@ -666,6 +688,10 @@ void Form2::setBlendSeconds(double seconds) {
   driveControl_->setBlendSeconds(seconds);
 }
 
+bool Form2::holdToDrive() const { return padControl_->holdToDrive(); }
+
+void Form2::setHoldToDrive(bool on) { padControl_->setHoldToDrive(on); }
+
 int Form2::gaitIntervalMs() const { return driver_.timer1().interval(); }
 
 // The status bar hides its other widgets for a message only once they are
@@ -739,7 +765,8 @@ void Form2::refreshStatusLine() {
   const LinkCounters c = link_.counters();
   // One row under the described window: what the row cannot show is in the
   // tooltip. What the steering asks comes first, to be seen while driving.
-  const QString drive = driveControl_->driving() ? driveControl_->statusText() + QStringLiteral("    ") : QString();
+  QString drive = driveControl_->statusText();
+  if (!drive.isEmpty()) drive += QStringLiteral("    ");
   statusLine_->setFigures(drive + QStringLiteral("Commands sent: %1    Stale positions left out: %2    "
                                          "Dropped while offline: %3    Line: %4    Esc: Pause")
                            .arg(c.sent)

@@ -23,6 +23,7 @@ class QScrollBar;
 namespace gp {
 
 class DriveControl;
+class PadControl;
 class GaitControl;
 class RecordControl;
 class RelaxControl;
@@ -63,11 +64,15 @@ class Form2 : public QMainWindow, public PanelHost {
   RelaxControl& relaxControl() { return *relaxControl_; }
   // "Drive": steering the gait by the keys.
   DriveControl& driveControl() { return *driveControl_; }
+  // A gamepad steering through Drive and pressing the panel's buttons.
+  PadControl& padControl() { return *padControl_; }
 
   // What the controls beside the panel may ask of it.
   void enterGait(const files::Gait& gait) override;
   double blendSeconds() const override { return blendS_; }
   void setBlendSeconds(double seconds) override;
+  bool holdToDrive() const override;
+  void setHoldToDrive(bool on) override;
   bool gaitMoving() const override { return IsTrue(state_.Running); }
   const ModuleTable& moduleTable() const override { return table_; }
   int gaitIntervalMs() const override;
@@ -174,6 +179,7 @@ class Form2 : public QMainWindow, public PanelHost {
   RelaxControl* relaxControl_ = nullptr;
   QPointer<class RobotSetup> robotSetup_;
   DriveControl* driveControl_ = nullptr;
+  PadControl* padControl_ = nullptr;
   class PortControl* portControl_ = nullptr;
 };
 

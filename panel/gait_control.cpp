@@ -73,6 +73,12 @@ void GaitControl::fillMenu() {
         panel_.blendSeconds(), 0, kMaxBlendS, 1, &ok);
     if (ok) panel_.setBlendSeconds(seconds);
   })->setObjectName(QStringLiteral("BlendTime"));
+  QAction* hold = menu_->addAction(QStringLiteral("Gamepad: hold the right shoulder button to drive"), this,
+                                   [this](bool on) { panel_.setHoldToDrive(on); });
+  hold->setObjectName(QStringLiteral("HoldToDrive"));
+  hold->setCheckable(true);
+  hold->setChecked(panel_.holdToDrive());
+  hold->setToolTip(QStringLiteral("The stick steers and A moves only while the button is held; letting go pauses"));
   menu_->addSeparator();
 
   // Read afresh each time, so that a preset added meanwhile shows.

@@ -29,6 +29,10 @@ class PanelHost {
   // How long a gait the panel changes while it moves takes to come in.
   virtual double blendSeconds() const { return kDefaultBlendS; }
   virtual void setBlendSeconds(double) {}
+  // "Hold to drive": a gamepad steers only while its right shoulder button
+  // is held, and letting go pauses.
+  virtual bool holdToDrive() const { return true; }
+  virtual void setHoldToDrive(bool) {}
   // Whether the gait moves (Running).
   virtual bool gaitMoving() const { return false; }
   // The table as the panel holds it, and the gait clock's interval.

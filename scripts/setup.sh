@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   qt6-base-dev qt6-serialport-dev libgl-dev
-  libgtest-dev locales libmujoco-dev libqhull-dev libnlopt-dev libnlopt-cxx-dev
+  libgtest-dev locales libmujoco-dev libqhull-dev libnlopt-dev libnlopt-cxx-dev libsdl2-dev
   xvfb xauth fonts-dejavu-core fonts-dejavu-extra
   dpkg-dev file lintian appstream desktop-file-utils man-db groff-base gzip
 )

@@ -173,6 +173,13 @@ class DriveControlTest : public QObject {
     QTest::keyClick(move, Qt::Key_Left);
     QCOMPARE(form_->driver().live().asked(), (gp::Steering{0.4, 0.2, 1}));
     QVERIFY2(statusText().contains(QStringLiteral("Drive: speed 40%, turn left 3°, amplitude 100%")), qPrintable(statusText()));
+    // Q and E the amplitude, from half the base's (0) to its own (1), never past.
+    for (int i = 0; i < 6; ++i) QTest::keyClick(move, Qt::Key_Q);
+    QCOMPARE(form_->driver().live().asked().amplitude, 0.0);
+    QTest::keyClick(move, Qt::Key_E);
+    QVERIFY2(statusText().contains(QStringLiteral("amplitude 60%")), qPrintable(statusText()));
+    for (int i = 0; i < 6; ++i) QTest::keyClick(move, Qt::Key_E);
+    QCOMPARE(form_->driver().live().asked().amplitude, 1.0);
 
     // A text box keeps its arrows and letters.
     QLineEdit* amp = box(QStringLiteral("Text_Amp1"));
