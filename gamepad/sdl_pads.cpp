@@ -3,8 +3,20 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace gp {
+
+namespace {
+
+std::string& StartFailure() {
+  static std::string why;
+  return why;
+}
+
+}  // namespace
+
+void SdlPads::FailNextStartForTesting(const std::string& why) { StartFailure() = why; }
 
 double AxisValue(int raw) { return std::clamp(raw / 32767.0, -1.0, 1.0); }
 
@@ -13,6 +25,10 @@ SdlPads::SdlPads() {
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   // Pads are read whichever window is in front; SDL has none of its own.
   SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
+  if (!StartFailure().empty()) {
+    error_ = std::exchange(StartFailure(), std::string());
+    return;
+  }
   if (SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) != 0) {
     error_ = SDL_GetError();
     if (error_.empty()) error_ = "SDL's game controllers did not start";

@@ -28,6 +28,10 @@ class SdlPads {
   bool ok() const { return ok_; }
   const std::string& error() const { return error_; }
 
+  // The next SdlPads does not start and gives `why` instead, as a machine
+  // without SDL's game controllers would.
+  static void FailNextStartForTesting(const std::string& why);
+
   // Takes what SDL has heard of pads since the last call to the driver: pads
   // come and gone, then the steering pad's state; `now` in seconds on any
   // steady clock.

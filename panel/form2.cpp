@@ -368,7 +368,7 @@ void Form2::buildStatusLine() {
   };
   pad.relaxed = [this] { return relaxControl_->relaxed(); };
   pad.relaxOrResume = [this] { relaxControl_->press(); };
-  pad.tell = [this](const QString& message) { tell(message); };
+  pad.tell = [this](const QString& message, bool brief) { tellFor(message, brief ? kBriefMessageMs : kMessageMs); };
   padControl_ = new PadControl(*driveControl_, std::move(pad), this);
   statusBar()->addPermanentWidget(beside);
   // One row as low as its text: the described client area and the menu bar

@@ -19,7 +19,7 @@ PadControl::PadControl(DriveControl& drive, Panel panel, QObject* parent)
   driver_.setHoldToDrive(PanelSettings().value(QLatin1String(kHoldKey), QStringLiteral("on")).toString() !=
                          QLatin1String("off"));
   if (!pads_->ok()) {
-    panel_.tell(QStringLiteral("Gamepads cannot be used: %1.").arg(QString::fromStdString(pads_->error())));
+    panel_.tell(QStringLiteral("Gamepads cannot be used: %1.").arg(QString::fromStdString(pads_->error())), false);
     return;
   }
   clock_.start();
@@ -54,9 +54,10 @@ void PadControl::poll() {
       panel_.tell(QStringLiteral("Gamepad \"%1\": A Move, B Pause, Y Relax; the left stick steers while Drive is "
                                  "on%2.")
                       .arg(name, driver_.holdToDrive() ? QStringLiteral(", holding the right shoulder button")
-                                                       : QString()));
+                                                       : QString()),
+                  true);
     } else if (!was.isEmpty() && !std::exchange(toldLoss_, false)) {
-      panel_.tell(QStringLiteral("Gamepad \"%1\" is gone.").arg(was));
+      panel_.tell(QStringLiteral("Gamepad \"%1\" is gone.").arg(was), true);
     }
     emit padChanged();
   }
@@ -88,15 +89,16 @@ void PadControl::Pause(PadPause why) {
     case PadPause::Button: break;
     case PadPause::Unplugged:
       toldLoss_ = true;
-      panel_.tell(QStringLiteral("Gamepad \"%1\" unplugged while the robot moved: paused.").arg(name));
+      panel_.tell(QStringLiteral("Gamepad \"%1\" unplugged while the robot moved: paused.").arg(name), false);
       break;
     case PadPause::Silent:
       panel_.tell(QStringLiteral("Gamepad \"%1\" silent for %2 s while the robot moved: paused.")
                       .arg(name)
-                      .arg(kPadSilenceS, 0, 'f', 1));
+                      .arg(kPadSilenceS, 0, 'f', 1),
+                  false);
       break;
     case PadPause::Released:
-      panel_.tell(QStringLiteral("Right shoulder button let go (hold to drive): paused."));
+      panel_.tell(QStringLiteral("Right shoulder button let go (hold to drive): paused."), false);
       break;
   }
 }
@@ -110,7 +112,7 @@ void PadControl::RelaxOrResume() {
 }
 
 void PadControl::Refused(const std::string& why) {
-  panel_.tell(QStringLiteral("Gamepad: %1.").arg(QString::fromStdString(why)));
+  panel_.tell(QStringLiteral("Gamepad: %1.").arg(QString::fromStdString(why)), true);
 }
 
 }  // namespace gp

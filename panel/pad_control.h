@@ -37,7 +37,9 @@ class PadControl : public QObject, private PadActions {
     std::function<void()> pause;  // "Pause"
     std::function<bool()> relaxed;
     std::function<void()> relaxOrResume;  // "Relax", or "Resume" while relaxed
-    std::function<void(const QString&)> tell;
+    // A passing message in the status line; a brief one leaves the figures
+    // (what Drive asks) to be seen again sooner.
+    std::function<void(const QString&, bool brief)> tell;
   };
 
   PadControl(DriveControl& drive, Panel panel, QObject* parent);

@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <memory>
 
+#include "gamepad/sdl_pads.h"
 #include "panel/drive_control.h"
 #include "panel/gait_control.h"
 #include "panel/form2.h"
@@ -94,6 +95,17 @@ class PadControlTest : public QObject {
     box.exec();
     QVERIFY(!running);
     QVERIFY2(message().contains(QStringLiteral("dialog is open")), qPrintable(message()));
+  }
+
+  void withoutSdlThePanelSaysSoAndTheKeysStillDrive() {
+    gp::SdlPads::FailNextStartForTesting("no joystick support");
+    gp::Form2& again = rig_->reopen();
+    QVERIFY(gp::testing::ShowActive(&again));
+    QVERIFY(!again.padControl().available());
+    QCOMPARE(again.statusBar()->currentMessage(), QStringLiteral("Gamepads cannot be used: no joystick support."));
+    again.driveControl().setDriving(true);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
+    QCOMPARE(again.driver().live().asked().speed, 0.2);
   }
 
   void holdToDriveIsASettingRemembered() {
