@@ -53,8 +53,7 @@ void PadDriver::Read(const PadReading& r) {
   if (!attached_) return;
   const PadReading was = last_;
   last_ = r;
-  const bool moving = actions_.moving();
-  if (holdToDrive_ && was.rightShoulder && !r.rightShoulder && moving) {
+  if (holdToDrive_ && was.rightShoulder && !r.rightShoulder && actions_.moving()) {
     actions_.Pause(PadPause::Released);
     return;
   }

@@ -75,7 +75,6 @@ class PadDriver {
   // The pad reports without being touched (a pad with motion sensors does):
   // only then can its silence be told from a hand held still.
   void setReportsSteadily(bool on) { steady_ = on; }
-  bool reportsSteadily() const { return steady_; }
   // Something came from the pad at `now`.
   void Heard(double now);
   // The pad's state after what was heard: acts on presses, releases and

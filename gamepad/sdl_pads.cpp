@@ -34,11 +34,10 @@ SdlPads::SdlPads() {
     if (error_.empty()) error_ = "SDL's game controllers did not start";
     return;
   }
-  ok_ = true;
 }
 
 SdlPads::~SdlPads() {
-  if (!ok_) return;
+  if (!ok()) return;
   Close();
   SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
 }
@@ -71,7 +70,7 @@ void SdlPads::OpenFirst(PadDriver& driver, double now) {
 }
 
 void SdlPads::Poll(PadDriver& driver, double now) {
-  if (!ok_) return;
+  if (!ok()) return;
   bool heard = false;
   bool lost = false;
   bool added = false;
@@ -92,7 +91,6 @@ void SdlPads::Poll(PadDriver& driver, double now) {
   if (pad_ != nullptr && (lost || !SDL_GameControllerGetAttached(pad_))) {
     Close();
     driver.Detached();
-    heard = false;
     added = true;  // another pad still attached takes over
   }
   if (pad_ == nullptr && added) OpenFirst(driver, now);

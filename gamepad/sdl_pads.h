@@ -25,7 +25,7 @@ class SdlPads {
   SdlPads& operator=(const SdlPads&) = delete;
 
   // Whether SDL's game controllers could be started, and if not, why.
-  bool ok() const { return ok_; }
+  bool ok() const { return error_.empty(); }
   const std::string& error() const { return error_; }
 
   // The next SdlPads does not start and gives `why` instead, as a machine
@@ -41,8 +41,7 @@ class SdlPads {
   void OpenFirst(PadDriver& driver, double now);
   void Close();
 
-  bool ok_ = false;
-  std::string error_;
+  std::string error_;  // empty once started
   _SDL_GameController* pad_ = nullptr;
   int id_ = -1;  // the steering pad's instance, as SDL's events name it
 };

@@ -59,7 +59,6 @@ void PadControl::poll() {
     } else if (!was.isEmpty() && !std::exchange(toldLoss_, false)) {
       panel_.tell(QStringLiteral("Gamepad \"%1\" is gone.").arg(was), true);
     }
-    emit padChanged();
   }
 }
 
@@ -84,7 +83,8 @@ void PadControl::Move() {
 
 void PadControl::Pause(PadPause why) {
   panel_.pause();
-  const QString name = shownName_.isEmpty() ? QString::fromStdString(driver_.name()) : shownName_;
+  // The driver keeps a pad's name after it has gone.
+  const QString name = QString::fromStdString(driver_.name());
   switch (why) {
     case PadPause::Button: break;
     case PadPause::Unplugged:

@@ -57,10 +57,6 @@ class PadControl : public QObject, private PadActions {
   // One poll now, besides the timer's.
   void poll();
 
- signals:
-  // A pad came or went.
-  void padChanged();
-
  private:
   bool moving() const override;
   void Steer(const Steering& asked) override;
